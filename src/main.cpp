@@ -1,0 +1,6 @@
+#include "ui/application.h"
+
+int main(int argc, char *argv[])
+{
+    return runOperatorWindow(argc, argv);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "failure.h"
+
+#include <QByteArray>
+#include <QtGlobal>
+
+#include <memory>
+
+// Endpoint states. Only Connected is ever tested by the relay; the others are
+// here so that a state can be shown and told apart in tests.
+namespace EndpointState {
+inline constexpr qint16 Closed = 0;
+inline constexpr qint16 Listening = 2;
+inline constexpr qint16 Connected = 7;
+} // namespace EndpointState
+
+// Where an endpoint delivers its events. The pool implements it and turns the
+// calls into signals; an endpoint is not a QObject so that the many closed
+// elements a long-running pool collects cost only a few bytes each.
+class EndpointEvents
+{
+public:
+    virtual void onConnectionRequest(qint16 index, qintptr requestId) = 0;
+    virtual void onDataArrival(qint16 index, qint64 bytes) = 0;
+    virtual void onSocketError(qint16 index, const Failure &failure) = 0;
+
+protected:
+    ~EndpointEvents() = default;
+};
+
+// One TCP endpoint: element 0 of a pool listens, every other element carries
+// one accepted connection. Text is bytes; nothing frames it.
+class Endpoint
+{
+public:
+    virtual ~Endpoint() = default;
+
+    virtual Outcome listen(quint16 port) = 0;
+    // requestId is the descriptor handed over with a connection request; the
+    // endpoint owns it from this call on, also when the call fails.
+    virtual Outcome accept(qintptr requestId) = 0;
+    // All bytes received and not yet read, consumed; empty when none.
+    virtual Outcome getData(QByteArray &out) = 0;
+    virtual Outcome sendData(const QByteArray &bytes) = 0;
+    // Idempotent: closing a closed endpoint does nothing.
+    virtual void close() = 0;
+    virtual qint16 state() const = 0;
+};
+
+// Makes the endpoints of a pool, so that tests can put fakes in their place.
+class EndpointFactory
+{
+public:
+    virtual ~EndpointFactory() = default;
+    virtual std::unique_ptr<Endpoint> create(EndpointEvents &events, qint16 index) = 0;
+    virtual QString localHostIdentity() const = 0;
+    // A descriptor nobody accepted must not leak.
+    virtual void discardRequest(qintptr requestId) = 0;
+};

@@ -1,0 +1,94 @@
+#include "socketpool.h"
+
+namespace {
+Failure noSuchElement(int index)
+{
+    return {FailureNumber::InvalidIndex,
+            QStringLiteral("Denetim dizisi öğesi yok (%1)").arg(index)};
+}
+} // namespace
+
+SocketPool::SocketPool(QString name, quint16 port, EndpointFactory &factory, QObject *parent)
+    : QObject(parent), m_name(std::move(name)), m_port(port), m_factory(factory)
+{
+    m_elements.push_back(m_factory.create(*this, 0));
+}
+
+SocketPool::~SocketPool() = default;
+
+qint16 SocketPool::state(int index) const
+{
+    return contains(index) ? m_elements[size_t(index)]->state() : EndpointState::Closed;
+}
+
+Outcome SocketPool::getData(int index, QByteArray &out)
+{
+    out.clear();
+    if (!contains(index))
+        return noSuchElement(index);
+    return m_elements[size_t(index)]->getData(out);
+}
+
+Outcome SocketPool::sendData(int index, const QByteArray &bytes)
+{
+    if (!contains(index))
+        return noSuchElement(index);
+    return m_elements[size_t(index)]->sendData(bytes);
+}
+
+void SocketPool::close(int index)
+{
+    if (contains(index))
+        m_elements[size_t(index)]->close();
+}
+
+Outcome SocketPool::listen()
+{
+    return m_elements.front()->listen(m_port);
+}
+
+Outcome SocketPool::createElement()
+{
+    if (m_elements.size() >= size_t(Capacity))
+        return Failure{FailureNumber::CapacityReached,
+                       QStringLiteral("Bağlantı dizisi dolu (%1 öğe)").arg(Capacity)};
+    m_elements.push_back(m_factory.create(*this, qint16(m_elements.size())));
+    return {};
+}
+
+Outcome SocketPool::acceptRequest(qintptr requestId)
+{
+    if (requestId == m_offeredRequest)
+        m_offeredClaimed = true;
+    const qint16 before = highestIndex();
+    if (Outcome failed = createElement()) {
+        m_factory.discardRequest(requestId);
+        return failed;
+    }
+    const qint16 top = highestIndex();
+    Q_ASSERT(top == before + 1);
+    return m_elements[size_t(top)]->accept(requestId);
+}
+
+void SocketPool::onConnectionRequest(qint16 index, qintptr requestId)
+{
+    const qintptr outer = m_offeredRequest;
+    const bool outerClaimed = m_offeredClaimed;
+    m_offeredRequest = requestId;
+    m_offeredClaimed = false;
+    emit connectionRequest(index, requestId);
+    if (!m_offeredClaimed)
+        m_factory.discardRequest(requestId);
+    m_offeredRequest = outer;
+    m_offeredClaimed = outerClaimed;
+}
+
+void SocketPool::onDataArrival(qint16 index, qint64 bytes)
+{
+    emit dataArrival(index, bytes);
+}
+
+void SocketPool::onSocketError(qint16 index, const Failure &failure)
+{
+    emit socketError(index, failure);
+}

@@ -1,0 +1,185 @@
+#include "tcpendpoint.h"
+
+#include "socketfailure.h"
+
+#include <QHostInfo>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <unistd.h>
+
+namespace {
+
+// Hands each pending connection to the pool as a request id (its descriptor)
+// instead of queueing a QTcpSocket that nobody may want.
+class Listener final : public QTcpServer
+{
+public:
+    Listener(EndpointEvents &events, QObject *parent) : QTcpServer(parent), m_events(events)
+    {
+        connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
+            // QTcpServer has paused itself (typically EMFILE). Try again later;
+            // resuming at once would spin on a listener that stays readable.
+            QTimer::singleShot(EndpointLimits::AcceptRetryMs, this, [this] {
+                if (isListening())
+                    resumeAccepting();
+            });
+        });
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        m_events.onConnectionRequest(0, descriptor);
+    }
+
+private:
+    EndpointEvents &m_events;
+};
+
+void closeDescriptor(qintptr descriptor)
+{
+    if (descriptor >= 0)
+        ::close(int(descriptor));
+}
+
+} // namespace
+
+TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner)
+    : m_events(events), m_owner(owner), m_index(index)
+{
+}
+
+TcpEndpoint::~TcpEndpoint()
+{
+    delete m_server.data();
+    if (m_socket) {
+        m_socket->disconnect();
+        m_socket->abort();
+        delete m_socket.data();
+    }
+}
+
+Outcome TcpEndpoint::listen(quint16 port)
+{
+    if (!m_server)
+        m_server = new Listener(m_events, m_owner);
+    if (m_server->isListening())
+        return {};
+    if (!m_server->listen(QHostAddress::Any, port))
+        return socketFailure(m_server->serverError(), m_server->errorString());
+    m_state = EndpointState::Listening;
+    return {};
+}
+
+Outcome TcpEndpoint::accept(qintptr requestId)
+{
+    auto *socket = new QTcpSocket(m_owner);
+    if (!socket->setSocketDescriptor(requestId)) {
+        const Failure failure = socketFailure(socket->error(), socket->errorString());
+        delete socket;
+        closeDescriptor(requestId);
+        return failure;
+    }
+    socket->setReadBufferSize(EndpointLimits::MaxReadBuffer);
+    m_socket = socket;
+    m_state = EndpointState::Connected;
+
+    QObject::connect(socket, &QIODevice::readyRead, socket, [this] {
+        if (m_socket)
+            m_events.onDataArrival(m_index, m_socket->bytesAvailable());
+    });
+    QObject::connect(socket, &QAbstractSocket::disconnected, socket, [this] { peerGone(); });
+    QObject::connect(socket, &QAbstractSocket::errorOccurred, socket,
+                     [this](QAbstractSocket::SocketError error) {
+                         // A peer that closes its end is an ordinary departure.
+                         if (error == QAbstractSocket::RemoteHostClosedError || !m_socket)
+                             return;
+                         const Failure failure = socketFailure(error, m_socket->errorString());
+                         peerGone();
+                         m_events.onSocketError(m_index, failure);
+                     });
+    return {};
+}
+
+Outcome TcpEndpoint::getData(QByteArray &out)
+{
+    out = std::exchange(m_leftover, {});
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        out += m_socket->readAll();
+    return {};
+}
+
+Outcome TcpEndpoint::sendData(const QByteArray &bytes)
+{
+    if (m_state != EndpointState::Connected || !m_socket)
+        return Failure{FailureNumber::NotConnected, QStringLiteral("Bağlantı yok")};
+    if (bytes.isEmpty())
+        return {};
+    if (m_socket->write(bytes) != bytes.size())
+        return socketFailure(m_socket->error(), m_socket->errorString());
+    m_socket->flush();
+    if (m_socket->bytesToWrite() > EndpointLimits::MaxUnsentBytes) {
+        // The peer stopped reading. Drop it rather than hold its backlog; the
+        // broadcast that got here goes on with the next element undisturbed.
+        m_state = EndpointState::Closed;
+        releaseSocket(false);
+    }
+    return {};
+}
+
+void TcpEndpoint::close()
+{
+    if (m_server)
+        m_server->close();
+    if (m_socket)
+        releaseSocket(true);
+    m_state = EndpointState::Closed;
+}
+
+void TcpEndpoint::peerGone()
+{
+    if (!m_socket)
+        return;
+    // Keep what arrived before the peer left: it is read like any other data.
+    if (m_socket->bytesAvailable() > 0)
+        m_leftover += m_socket->readAll();
+    m_state = EndpointState::Closed;
+    releaseSocket(false);
+}
+
+void TcpEndpoint::releaseSocket(bool graceful)
+{
+    QTcpSocket *socket = m_socket.data();
+    m_socket.clear();
+    socket->disconnect();
+    if (!graceful || socket->state() != QAbstractSocket::ConnectedState
+        || socket->bytesToWrite() == 0) {
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    // Let what is queued (a stop notice, say) reach the peer, within a bound.
+    QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(EndpointLimits::LingerMs, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
+    socket->disconnectFromHost();
+}
+
+std::unique_ptr<Endpoint> TcpEndpointFactory::create(EndpointEvents &events, qint16 index)
+{
+    return std::make_unique<TcpEndpoint>(events, index, m_owner);
+}
+
+QString TcpEndpointFactory::localHostIdentity() const
+{
+    return QHostInfo::localHostName();
+}
+
+void TcpEndpointFactory::discardRequest(qintptr requestId)
+{
+    closeDescriptor(requestId);
+}

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "endpoint.h"
+
+#include <QPointer>
+
+class QObject;
+class QTcpServer;
+class QTcpSocket;
+
+// Limits that keep one misbehaving peer from making the server hold unbounded
+// memory. Reads stop at MaxReadBuffer until the handler takes the bytes, so TCP
+// flow control holds a flooding sender back. Output that a peer does not take
+// piles up in its socket; past MaxUnsentBytes the peer counts as dead and its
+// element is closed (an ordinary client takes a chat line in microseconds).
+namespace EndpointLimits {
+inline constexpr qint64 MaxReadBuffer = 64 * 1024;
+inline constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+// A closing connection gets this long to deliver what was queued before it.
+inline constexpr int LingerMs = 5000;
+// After the process ran out of descriptors, accepting resumes this much later
+// instead of spinning on a listener that stays readable.
+inline constexpr int AcceptRetryMs = 200;
+} // namespace EndpointLimits
+
+// An endpoint on Qt Network: element 0 listens with a QTcpServer on every
+// interface (IPv4 and IPv6), connection elements carry one QTcpSocket.
+// A closed element keeps only the bytes its peer sent before going away.
+class TcpEndpoint final : public Endpoint
+{
+public:
+    TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner);
+    ~TcpEndpoint() override;
+
+    Outcome listen(quint16 port) override;
+    Outcome accept(qintptr requestId) override;
+    Outcome getData(QByteArray &out) override;
+    Outcome sendData(const QByteArray &bytes) override;
+    void close() override;
+    qint16 state() const override { return m_state; }
+
+private:
+    void peerGone();
+    void releaseSocket(bool graceful);
+
+    EndpointEvents &m_events;
+    QObject *m_owner;
+    QPointer<QTcpServer> m_server;
+    QPointer<QTcpSocket> m_socket;
+    QByteArray m_leftover;
+    qint16 m_index;
+    qint16 m_state = EndpointState::Closed;
+};
+
+class TcpEndpointFactory final : public EndpointFactory
+{
+public:
+    // Sockets are parented to owner so nothing outlives the pools.
+    explicit TcpEndpointFactory(QObject *owner) : m_owner(owner) {}
+
+    std::unique_ptr<Endpoint> create(EndpointEvents &events, qint16 index) override;
+    QString localHostIdentity() const override;
+    void discardRequest(qintptr requestId) override;
+
+private:
+    QObject *m_owner;
+};

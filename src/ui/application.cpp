@@ -1,0 +1,39 @@
+#include "application.h"
+
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+bool displayAvailable()
+{
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
+}
+} // namespace
+
+int runOperatorWindow(int argc, char *argv[])
+{
+    if (!displayAvailable()) {
+        std::fputs("sohbet-sunucu: ekran bulunamadı (DISPLAY yok); pencere açılamıyor.\n", stderr);
+        return EXIT_FAILURE;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("sohbet-sunucu"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Yazışma"));
+
+    Form1 window;
+    window.show();
+    if (QScreen *screen = window.screen()) {
+        QRect frame = window.frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window.move(frame.topLeft());
+    }
+    return app.exec();
+}

@@ -1,0 +1,23 @@
+#include "operatordialogs.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+void MessageBoxDialogs::inputProblem(QWidget *parent, const QString &text)
+{
+    QMessageBox::information(parent, QStringLiteral("Hata"), text, QMessageBox::Ok);
+}
+
+void MessageBoxDialogs::failure(QWidget *parent, const Failure &failure)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), failure.report(),
+                    QMessageBox::Ok, parent);
+    box.exec();
+}
+
+bool MessageBoxDialogs::confirmStop(QWidget *parent, const QString &text)
+{
+    return QMessageBox::warning(parent, QStringLiteral("UYARI"), text,
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+           == QMessageBox::Yes;
+}
