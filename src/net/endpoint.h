@@ -46,6 +46,9 @@ public:
     // Idempotent: closing a closed endpoint does nothing.
     virtual void close() = 0;
     virtual qint16 state() const = 0;
+    // The port a listening endpoint is bound to (0 otherwise), for tests that
+    // listen on a free port instead of the channel's fixed one.
+    virtual quint16 localPort() const { return 0; }
 };
 
 // Makes the endpoints of a pool, so that tests can put fakes in their place.

@@ -103,6 +103,11 @@ Outcome TcpEndpoint::accept(qintptr requestId)
     return {};
 }
 
+quint16 TcpEndpoint::localPort() const
+{
+    return m_server && m_server->isListening() ? m_server->serverPort() : 0;
+}
+
 Outcome TcpEndpoint::getData(QByteArray &out)
 {
     out = std::exchange(m_leftover, {});

@@ -38,6 +38,7 @@ public:
     Outcome sendData(const QByteArray &bytes) override;
     void close() override;
     qint16 state() const override { return m_state; }
+    quint16 localPort() const override;
 
 private:
     void peerGone();
