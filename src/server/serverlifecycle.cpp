@@ -42,6 +42,9 @@ ServerLifecycle::ServerLifecycle(Form1 &window, RosterUpkeep &upkeep, QObject *p
 void ServerLifecycle::load()
 {
     m_window.Text3()->setText(m_window.Winsock().localHostIdentity());
+    // One guard per window, however often a load step runs on it.
+    if (!m_closeGuard)
+        m_closeGuard = m_window.findChild<CloseGuard *>(QString(), Qt::FindDirectChildrenOnly);
     if (!m_closeGuard)
         m_closeGuard = new CloseGuard(m_window); // owned by the window
 }

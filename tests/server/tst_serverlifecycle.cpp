@@ -129,7 +129,7 @@ private slots:
         Server s;
         QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
         s.form.Text3()->setText(QStringLiteral("eski"));
-        s.lifecycle.load();
+        ServerLifecycle(s.form, s.upkeep).load();
         QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
         QCOMPARE(s.form.findChildren<CloseGuard *>().size(), 1);
 
