@@ -1,5 +1,6 @@
 #pragma once
 
+#include "arrivalgate.h"
 #include "net/failure.h"
 
 #include <QObject>
@@ -23,4 +24,16 @@ public:
     void dataArrival();                                 // Winsock data arrival
     void socketError(const Failure &failure);           // Winsock error event
     void send(QLineEdit &Txtnick, QLineEdit &Text2);    // Command1 click
+
+private:
+    void relayEveryElement();
+    void keepWindowOnTop();
+
+    Channels &m_channels;
+    Transcript &m_transcript;
+    OperatorDialogs &m_dialogs;
+    QWidget &m_window;
+    // A pass reads every element, so arrivals held back during a pass need
+    // one more pass between them, whichever elements raised them.
+    ArrivalGate m_arrivals{ArrivalGate::Hold::OncePerElement};
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "arrivalgate.h"
+
 #include <QByteArray>
 #include <QObject>
 
@@ -23,4 +25,23 @@ public:
     void rosterArrival(qint16 index);
     void leaveArrival();
     void Counter();
+
+private:
+    void announceJoin(qint16 index);
+    void addToRoster(qint16 index);
+    void announceLeave(bool heldBack);
+
+    Channels &m_channels;
+    Transcript &m_transcript;
+    QListWidget &m_List1;
+    RosterUpkeep &m_upkeep;
+    qint32 &m_X;
+    QByteArray &m_receivedRosterText;
+    // Join and roster handlers read the element that raised the arrival, so
+    // held-back arrivals are remembered by element. A leave run takes the
+    // first nickname waiting on any element, one per run: each held-back
+    // leave arrival gets a run of its own.
+    ArrivalGate m_joinArrivals{ArrivalGate::Hold::OncePerElement};
+    ArrivalGate m_rosterArrivals{ArrivalGate::Hold::OncePerElement};
+    ArrivalGate m_leaveArrivals{ArrivalGate::Hold::EachArrival};
 };

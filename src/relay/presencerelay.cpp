@@ -1,0 +1,118 @@
+#include "presencerelay.h"
+
+#include "net/channels.h"
+#include "net/wiretext.h"
+#include "roster/rosterlist.h"
+#include "roster/rosterupkeep.h"
+#include "ui/transcript.h"
+
+#include <QListWidget>
+
+#include <tuple>
+
+namespace {
+// Wire formats: on all three channels a client sends only its nickname, and
+// one read is one nickname, used as it came (even empty). The server answers
+// a join with the nickname and this text, a leave with the nickname alone,
+// and a roster arrival with every roster entry, one send each, no separators.
+const QString JoinedText = QStringLiteral(" sohbete katıldı.");
+const QString LeftText = QStringLiteral(" sohbetten ayrıldı.");
+} // namespace
+
+PresenceRelay::PresenceRelay(Channels &channels, Transcript &transcript, QListWidget &List1,
+                             RosterUpkeep &upkeep, qint32 &X, QByteArray &receivedRosterText,
+                             QObject *parent)
+    : QObject(parent), m_channels(channels), m_transcript(transcript), m_List1(List1),
+      m_upkeep(upkeep), m_X(X), m_receivedRosterText(receivedRosterText)
+{
+}
+
+// The join and roster handlers read the element that raised the arrival. The
+// newest element alone would give the empty text whenever an older client
+// sends (its nickname then stays unread, and a bogus empty user is announced
+// or added); when the newest element raised the arrival it is the same read.
+void PresenceRelay::joinArrival(qint16 index)
+{
+    m_joinArrivals.arrive(index, [this](qint16 element, bool) { announceJoin(element); });
+}
+
+void PresenceRelay::rosterArrival(qint16 index)
+{
+    m_rosterArrivals.arrive(index, [this](qint16 element, bool) { addToRoster(element); });
+}
+
+void PresenceRelay::leaveArrival()
+{
+    m_leaveArrivals.arrive(ArrivalGate::AnyElement,
+                           [this](qint16, bool heldBack) { announceLeave(heldBack); });
+}
+
+// No failure here ends the program or reaches the operator. A failed read
+// means there is no nickname: nothing is announced. A failed broadcast ends
+// only itself; it is the last step.
+void PresenceRelay::announceJoin(qint16 index)
+{
+    QByteArray join;
+    if (m_channels.Winjoin().getData(index, join))
+        return;
+    m_transcript.appendLine(WireText::decodeForDisplay(join) + JoinedText);
+    std::ignore = m_channels.SendOnArray4(join + WireText::encode(JoinedText));
+}
+
+// A failed read adds no entry and sends nothing: the roster has not changed,
+// and an empty entry would stand for a user nobody announced. The form-level
+// text keeps the last text actually read.
+void PresenceRelay::addToRoster(qint16 index)
+{
+    QByteArray client;
+    if (m_channels.Winusers().getData(index, client))
+        return;
+    m_receivedRosterText = client;
+    RosterList::append(m_List1, m_receivedRosterText);
+    Counter();
+}
+
+// X is shared by every run, nested ones included, and read afresh at each
+// step: a run that starts during a yield of another sends the whole roster and
+// leaves X at its own count, so the outer run resumes past that point (and
+// sends more only if the roster shrank in between).
+void PresenceRelay::Counter()
+{
+    const qint16 n = qint16(m_List1.count());
+    for (m_X = 0; m_X < n; m_X = m_X + 1) {
+        // An index past a shrunken roster reads the empty text: no bytes.
+        // A failed broadcast ends only itself and the next entry goes out to
+        // every client: one broken connection does not cut the roster short
+        // for the others.
+        std::ignore = m_channels.SendOnArray2(RosterList::entry(m_List1, m_X));
+    }
+}
+
+// Every step runs whether or not the one before it failed.
+void PresenceRelay::announceLeave(bool heldBack)
+{
+    SocketPool &pool = m_channels.Winleft();
+    // Elements accepted during the scan are left to their own arrivals.
+    const int m = pool.highestIndex();
+    QByteArray left;
+    for (int i = 1; i <= m; ++i) {
+        // A failed read leaves the text empty (getData clears it first).
+        std::ignore = pool.getData(i, left);
+        if (!left.isEmpty())
+            break;
+        // Sends no bytes, but yields once per leave client.
+        std::ignore = m_channels.SendOnArray3(left);
+    }
+    if (left.isEmpty()) {
+        // A held-back arrival whose nickname the run before it already took
+        // must not clear the lookup: that would cancel the removal just armed
+        // for the user who left.
+        if (!heldBack)
+            m_upkeep.handOverLeaver(QString());
+        return;
+    }
+    const QString nickname = WireText::decodeForDisplay(left);
+    m_transcript.appendLine(nickname + LeftText);
+    std::ignore = m_channels.SendOnArray3(left);
+    m_upkeep.handOverLeaver(nickname);
+}

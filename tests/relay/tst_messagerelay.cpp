@@ -1,0 +1,353 @@
+// The message channel over fake endpoints: what reaches the transcript and the
+// clients on an arrival, the operator's send, error reports, the window kept on
+// top, and arrivals that come in while the handler runs.
+#include "fakeendpoint.h"
+#include "net/channels.h"
+#include "relay/messagerelay.h"
+#include "ui/operatordialogs.h"
+#include "ui/transcript.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTest>
+
+#include <algorithm>
+#include <numeric>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class RecordingDialogs final : public OperatorDialogs
+{
+public:
+    void inputProblem(QWidget *, const QString &) override {}
+    void failure(QWidget *parent, const Failure &failure) override
+    {
+        reports.append(failure.report());
+        parents.append(parent);
+    }
+    bool confirmStop(QWidget *, const QString &) override { return false; }
+
+    QStringList reports;
+    QList<QWidget *> parents;
+};
+
+// Counts the hides and shows of a window, to see it does not flicker, and the
+// shows that asked the platform to activate it.
+class VisibilityCounter final : public QObject
+{
+public:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Hide)
+            ++hides;
+        if (event->type() == QEvent::Show) {
+            ++shows;
+            if (!static_cast<QWidget *>(watched)->testAttribute(Qt::WA_ShowWithoutActivating))
+                ++activatingShows;
+        }
+        return false;
+    }
+    int hides = 0;
+    int shows = 0;
+    int activatingShows = 0;
+};
+
+// What the operator window wires together for the message channel.
+struct Rig
+{
+    Rig()
+    {
+        QObject::connect(&pool(), &SocketPool::dataArrival, &relay, &MessageRelay::dataArrival);
+        QObject::connect(&pool(), &SocketPool::socketError, &relay,
+                         [this](qint16, const Failure &failure) { relay.socketError(failure); });
+        Txtnick.setText(QStringLiteral("SERVER"));
+    }
+    SocketPool &pool() { return channels.Winsock(); }
+    FakeEndpoint &client(int index) { return fake(pool(), index); }
+    void connectClients(int n)
+    {
+        for (int i = 0; i < n; ++i)
+            connectClient(pool());
+    }
+
+    FakeEndpointFactory factory;
+    ControlledYield yield;
+    Channels channels{factory, yield};
+    QWidget window;
+    QPlainTextEdit Text1{&window};
+    QLineEdit Txtnick{&window};
+    QLineEdit Text2{&window};
+    Transcript transcript{Text1};
+    RecordingDialogs dialogs;
+    MessageRelay relay{channels, transcript, dialogs, window};
+};
+
+} // namespace
+
+class TestMessageRelay : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void arrivalReadsEveryElement_data()
+    {
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<int>("dropped");     // element whose client went away, 0 for none
+        QTest::addColumn<int>("failingRead"); // element whose read fails, 0 for none
+        QTest::addColumn<int>("sender");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("transcript");
+
+        QTest::newRow("A sends, B silent") << 2 << 0 << 0 << 1 << QByteArray("T") << u"T\r\n\r\n"_s;
+        QTest::newRow("B sends") << 2 << 0 << 0 << 2 << QByteArray("T") << u"\r\nT\r\n"_s;
+        QTest::newRow("one client") << 1 << 0 << 0 << 1 << QByteArray("T") << u"T\r\n"_s;
+        QTest::newRow("disconnected element keeps its line")
+            << 3 << 1 << 0 << 2 << QByteArray("T") << u"\r\nT\r\n\r\n"_s;
+        QTest::newRow("failed read counts as empty")
+            << 3 << 0 << 2 << 3 << QByteArray("T") << u"\r\n\r\nT\r\n"_s;
+        QTest::newRow("UTF-8 Turkish") << 2 << 0 << 0 << 1 << QByteArray("Günaydın şöför")
+                                       << u"Günaydın şöför\r\n\r\n"_s;
+        QTest::newRow("Windows-1254 bytes") << 2 << 0 << 0 << 2 << QByteArray("I\xfe\xfdk \xdd\xf0")
+                                            << u"\r\nIşık İğ\r\n"_s;
+        QTest::newRow("line ends inside the text")
+            << 1 << 0 << 0 << 1 << QByteArray("a\r\nb") << u"a\r\nb\r\n"_s;
+    }
+
+    void arrivalReadsEveryElement()
+    {
+        QFETCH(int, clients);
+        QFETCH(int, dropped);
+        QFETCH(int, failingRead);
+        QFETCH(int, sender);
+        QFETCH(QByteArray, text);
+        QFETCH(QString, transcript);
+
+        Rig rig;
+        rig.connectClients(clients);
+        if (dropped)
+            rig.client(dropped).drop();
+        if (failingRead)
+            rig.client(failingRead).readFailure = Failure{10057, QStringLiteral("bağlı değil")};
+        rig.client(sender).arrive(text);
+
+        QCOMPARE(rig.transcript.text(), transcript);
+        for (int i = 1; i <= clients; ++i) {
+            // The very bytes the sender sent, to everyone connected, itself included.
+            QCOMPARE(rig.client(i).received(), i == dropped ? QByteArray() : text);
+        }
+        QVERIFY(rig.dialogs.reports.isEmpty());
+    }
+
+    void failedBroadcastGoesOnWithNextElement()
+    {
+        Rig rig;
+        rig.connectClients(3);
+        rig.client(1).sendFailure = Failure{10054, QStringLiteral("koptu")};
+        rig.client(2).inbox = "x";
+        rig.client(3).arrive("y");
+        // Element 1's failure ends each broadcast there, yet every element is read.
+        QCOMPARE(rig.transcript.text(), u"\r\nx\r\ny\r\n"_s);
+        QVERIFY(rig.client(2).sent.isEmpty());
+        QVERIFY(rig.dialogs.reports.isEmpty());
+    }
+
+    void clientAcceptedDuringBroadcastJoinsLater()
+    {
+        Rig rig;
+        rig.connectClients(1);
+        rig.yield.at(1, [&] { connectClient(rig.pool()); });
+        rig.client(1).arrive("T");
+        // The bound of the running arrival was fixed before the client came.
+        QCOMPARE(rig.transcript.text(), u"T\r\n"_s);
+        QVERIFY(rig.client(2).received().isEmpty());
+        rig.client(1).arrive("U");
+        QCOMPARE(rig.client(2).received(), QByteArray("U"));
+        QCOMPARE(rig.transcript.text(), u"T\r\nU\r\n\r\n"_s);
+    }
+
+    void arrivalDuringOwnBroadcastIsHeldBack()
+    {
+        Rig rig;
+        rig.connectClients(2);
+        rig.yield.at(1, [&] {
+            rig.client(1).arrive("U");
+            // Held back: nothing of U has been handled inside the yield.
+            QCOMPARE(rig.transcript.text(), u"T\r\n"_s);
+        });
+        rig.client(1).arrive("T");
+        // Element 1 was read before U came, so a second pass relays U.
+        QCOMPARE(rig.transcript.text(), u"T\r\n\r\nU\r\n\r\n"_s);
+        QCOMPARE(rig.client(1).received(), QByteArray("TU"));
+        QCOMPARE(rig.client(2).received(), QByteArray("TU"));
+    }
+
+    void continuousTrafficKeepsStackFlat()
+    {
+        Rig rig;
+        rig.connectClients(2);
+        constexpr int Texts = 200;
+
+        // Every yield brings the next text, from A and B in turn, as a busy chat
+        // would; count how deep yields run inside yields.
+        int next = 1;
+        int depth = 0;
+        int deepest = 0;
+        rig.yield.everyTime = [&] {
+            ++depth;
+            deepest = qMax(deepest, depth);
+            if (next < Texts) {
+                rig.client(1 + next % 2).arrive(QByteArray::number(next) + ';');
+                ++next;
+            }
+            --depth;
+        };
+        rig.client(1).arrive("0;");
+
+        QCOMPARE(deepest, 1);
+        QCOMPARE(next, Texts);
+        // Every text reached both clients and the transcript, each exactly once
+        // (texts read together share a line).
+        QByteArray inTranscript;
+        for (const QString &line : rig.transcript.text().split(u"\r\n"_s))
+            inTranscript += line.toLatin1();
+        QCOMPARE(rig.client(1).received(), inTranscript);
+        QCOMPARE(rig.client(2).received(), inTranscript);
+        QList<int> numbers;
+        for (const QByteArray &token : inTranscript.split(';'))
+            if (!token.isEmpty())
+                numbers.append(token.toInt());
+        std::sort(numbers.begin(), numbers.end());
+        QList<int> all(Texts);
+        std::iota(all.begin(), all.end(), 0);
+        QCOMPARE(numbers, all);
+    }
+
+    void windowStaysOnTopWithoutActivation()
+    {
+        Rig rig;
+        rig.connectClients(1);
+        rig.window.show();
+        VisibilityCounter visibility;
+        rig.window.installEventFilter(&visibility);
+
+        // The offscreen platform activates every window it shows, so what is
+        // checked is that the relay's show does not ask for activation.
+        rig.client(1).arrive("T");
+        QVERIFY(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+        QVERIFY(rig.window.isVisible());
+        QCOMPARE(visibility.activatingShows, 0);
+        // The operator's own later shows still activate the window.
+        QVERIFY(!rig.window.testAttribute(Qt::WA_ShowWithoutActivating));
+
+        // Already on top and visible: later arrivals neither hide nor show it.
+        const int hides = visibility.hides;
+        const int shows = visibility.shows;
+        rig.client(1).arrive("U");
+        QCOMPARE(visibility.hides, hides);
+        QCOMPARE(visibility.shows, shows);
+        QVERIFY(rig.window.isVisible());
+
+        // A window the operator hid comes back, still without activation.
+        rig.window.hide();
+        rig.client(1).arrive("V");
+        QVERIFY(rig.window.isVisible());
+        QCOMPARE(visibility.shows, shows + 1);
+        QCOMPARE(visibility.activatingShows, 0);
+    }
+
+    void operatorSend_data()
+    {
+        QTest::addColumn<int>("clients");
+        QTest::addColumn<int>("failing"); // element whose send fails, 0 for none
+        QTest::addColumn<QString>("nick");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QByteArray>("sent");         // what element 1 receives
+        QTest::addColumn<QByteArray>("sentToLast");   // what the last element receives
+        QTest::addColumn<QString>("transcript");
+        QTest::addColumn<QString>("report");
+
+        QTest::newRow("line to every client")
+            << 2 << 0 << u"SERVER"_s << u"test"_s << QByteArray("<SERVER> test")
+            << QByteArray("<SERVER> test") << u"<SERVER> test\r\n"_s << QString();
+        QTest::newRow("empty line does nothing")
+            << 2 << 0 << u"SERVER"_s << QString() << QByteArray() << QByteArray() << QString()
+            << QString();
+        QTest::newRow("blanks are a line") << 1 << 0 << u"SERVER"_s << u"  "_s
+                                           << QByteArray("<SERVER>   ") << QByteArray("<SERVER>   ")
+                                           << u"<SERVER>   \r\n"_s << QString();
+        QTest::newRow("no clients") << 0 << 0 << u"SERVER"_s << u"test"_s << QByteArray()
+                                    << QByteArray() << u"<SERVER> test\r\n"_s << QString();
+        const QByteArray utf8("<\xc5\x9e\xc3\x9cKR\xc3\x9c> \xc3\xa7\xc4\xb1\xc4\x9f");
+        QTest::newRow("Turkish goes out as UTF-8") << 1 << 0 << u"ŞÜKRÜ"_s << u"çığ"_s << utf8 << utf8
+                                                   << u"<ŞÜKRÜ> çığ\r\n"_s << QString();
+        QTest::newRow("failure on the second of four")
+            << 4 << 2 << u"SERVER"_s << u"test"_s << QByteArray("<SERVER> test") << QByteArray()
+            << QString() << u"10054: Bağlantı karşı taraftan kesildi"_s;
+    }
+
+    void operatorSend()
+    {
+        QFETCH(int, clients);
+        QFETCH(int, failing);
+        QFETCH(QString, nick);
+        QFETCH(QString, line);
+        QFETCH(QByteArray, sent);
+        QFETCH(QByteArray, sentToLast);
+        QFETCH(QString, transcript);
+        QFETCH(QString, report);
+
+        Rig rig;
+        rig.connectClients(clients);
+        if (failing)
+            rig.client(failing).sendFailure =
+                Failure{10054, QStringLiteral("Bağlantı karşı taraftan kesildi")};
+        rig.Txtnick.setText(nick);
+        rig.Text2.setText(line);
+        rig.relay.send(rig.Txtnick, rig.Text2);
+
+        if (clients) {
+            QCOMPARE(rig.client(1).received(), sent);
+            QCOMPARE(rig.client(clients).received(), sentToLast);
+        }
+        QCOMPARE(rig.transcript.text(), transcript);
+        QCOMPARE(rig.dialogs.reports, report.isEmpty() ? QStringList() : QStringList{report});
+        if (!report.isEmpty())
+            QCOMPARE(rig.dialogs.parents.value(0), &rig.window);
+        QVERIFY(rig.Text2.text().isEmpty());
+    }
+
+    void sendReadsBoxesAgainAfterItsYields()
+    {
+        Rig rig;
+        rig.connectClients(1);
+        rig.Text2.setText(u"ilk"_s);
+        // Yield 1 follows the broadcast's send, during it selam is relayed
+        // (yield 2), and yield 3 is the send's own.
+        rig.yield.at(1, [&] { rig.client(1).arrive("selam"); });
+        rig.yield.at(3, [&] { rig.Text2.setText(u"son"_s); });
+        rig.relay.send(rig.Txtnick, rig.Text2);
+        QCOMPARE(rig.yield.count, 3);
+        // A relayed text comes before the operator's line, which shows the boxes
+        // as they are after the yield.
+        QCOMPARE(rig.transcript.text(), u"selam\r\n<SERVER> son\r\n"_s);
+        QCOMPARE(rig.client(1).received(), QByteArray("<SERVER> ilkselam"));
+        QVERIFY(rig.Text2.text().isEmpty());
+    }
+
+    void errorEventIsReported()
+    {
+        Rig rig;
+        rig.connectClients(2);
+        rig.client(2).fail(Failure{10053, QStringLiteral("Yazılım bağlantıyı kesti")});
+        QCOMPARE(rig.dialogs.reports, QStringList{u"10053: Yazılım bağlantıyı kesti"_s});
+        QCOMPARE(rig.dialogs.parents, QList<QWidget *>{&rig.window});
+        QVERIFY(rig.transcript.text().isEmpty());
+        QVERIFY(rig.client(1).sent.isEmpty());
+        QCOMPARE(rig.pool().state(2), EndpointState::Connected);
+    }
+};
+
+QTEST_MAIN(TestMessageRelay)
+#include "tst_messagerelay.moc"
