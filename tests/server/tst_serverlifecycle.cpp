@@ -1,7 +1,7 @@
 // The server's life in the operator window over fake endpoints: the input
 // checks of the start, the listen order and a taken port, the stop with its
 // notice, lines and close order, the three states, and the close rule.
-#include "server/fakedialogs.h"
+#include "fakedialogs.h"
 #include "server/loggedendpoint.h"
 #include "server/rosterupkeepstandin.h"
 

@@ -1,7 +1,7 @@
 // The lifecycle on real sockets: the server listens on its four fixed ports,
 // loopback clients connect, and the stop reaches them; a port that another
 // program holds is reported.
-#include "server/fakedialogs.h"
+#include "fakedialogs.h"
 #include "server/rosterupkeepstandin.h"
 
 #include "net/endpoint.h"

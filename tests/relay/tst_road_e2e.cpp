@@ -1,0 +1,144 @@
+// The road of clients from connection to departure, over real loopback
+// sockets on the channels' fixed ports, against the whole operator window.
+#include "fakedialogs.h"
+#include "ui/form1.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpSocket>
+#include <QTest>
+#include <QTimer>
+
+#include <array>
+#include <memory>
+
+namespace {
+
+enum Channel { Message, Roster, Join, Leave };
+constexpr std::array<quint16, 4> Ports = {10420, 4201, 10082, 10081};
+
+// One client on all four channels, keeping everything each channel delivered.
+struct Client
+{
+    std::array<std::unique_ptr<QTcpSocket>, 4> sockets;
+    std::array<QByteArray, 4> got;
+
+    void connectAll()
+    {
+        for (int c = 0; c < 4; ++c) {
+            sockets[c] = std::make_unique<QTcpSocket>();
+            QObject::connect(sockets[c].get(), &QIODevice::readyRead, sockets[c].get(),
+                             [this, c] { got[c] += sockets[c]->readAll(); });
+            sockets[c]->connectToHost(QHostAddress::LocalHost, Ports[c]);
+        }
+    }
+    void send(Channel c, const QByteArray &bytes) { sockets[c]->write(bytes); }
+};
+
+QStringList rosterOf(const QListWidget &list)
+{
+    QStringList entries;
+    for (int i = 0; i < list.count(); ++i)
+        entries.append(list.item(i)->text());
+    return entries;
+}
+
+} // namespace
+
+class TestRoadE2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void oneClientFromConnectionToDeparture()
+    {
+        FakeDialogs dialogs;
+        Form1 window(Form1::Services{nullptr, nullptr, &dialogs});
+        window.show();
+        window.Cmdconnct()->click();
+        QVERIFY(dialogs.failures.isEmpty());
+        QCOMPARE(rosterOf(*window.List1()), QStringList{QStringLiteral("SERVER")});
+
+        Client ali, veli;
+        ali.connectAll();
+        QTRY_VERIFY(window.Winsock().highestIndex() == 1 && window.Winusers().highestIndex() == 1
+                    && window.Winjoin().highestIndex() == 1 && window.Winleft().highestIndex() == 1);
+        veli.connectAll();
+        QTRY_VERIFY(window.Winsock().highestIndex() == 2 && window.Winusers().highestIndex() == 2
+                    && window.Winjoin().highestIndex() == 2 && window.Winleft().highestIndex() == 2);
+
+        // Roster: every roster client gets each entry, back to back.
+        ali.send(Roster, "Ali");
+        QTRY_COMPARE(ali.got[Roster], QByteArrayLiteral("SERVERAli"));
+        QTRY_COMPARE(veli.got[Roster], QByteArrayLiteral("SERVERAli"));
+        QCOMPARE(rosterOf(*window.List1()), (QStringList{QStringLiteral("SERVER"), QStringLiteral("Ali")}));
+        QTRY_COMPARE(window.Label4()->text(), QStringLiteral("2 Kullanıcı bağlı"));
+
+        // Join: announced to every join client, without a line end.
+        ali.send(Join, "Ali");
+        const QByteArray joined = QByteArrayLiteral("Ali sohbete katıldı.");
+        QTRY_COMPARE(ali.got[Join], joined);
+        QTRY_COMPARE(veli.got[Join], joined);
+
+        // Chat: relayed unchanged to every message client, the sender included;
+        // one transcript line per message element read (Veli's is empty).
+        ali.send(Message, "merhaba");
+        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba"));
+        QTRY_COMPARE(ali.got[Message], QByteArrayLiteral("merhaba"));
+
+        // Leave: the nickname goes back unchanged; the entry goes 2 s later.
+        ali.send(Leave, "Ali");
+        QTRY_COMPARE(veli.got[Leave], QByteArrayLiteral("Ali"));
+        QTRY_COMPARE(ali.got[Leave], QByteArrayLiteral("Ali"));
+        QCOMPARE(window.Text4()->text(), QStringLiteral("Ali"));
+        QVERIFY(window.Timer2()->isActive());
+        QTRY_COMPARE_WITH_TIMEOUT(rosterOf(*window.List1()), QStringList{QStringLiteral("SERVER")}, 5000);
+        QTRY_COMPARE(window.Label4()->text(), QStringLiteral("1 Kullanıcı bağlı"));
+
+        QCOMPARE(window.transcript().text(),
+                 QStringLiteral("Ali sohbete katıldı.\r\nmerhaba\r\n\r\nAli sohbetten ayrıldı.\r\n"));
+
+        // The operator's own line reaches every message client.
+        window.Text2()->setText(QStringLiteral("hoş geldiniz"));
+        window.Command1()->click();
+        const QByteArray operatorLine = QByteArrayLiteral("<SERVER> hoş geldiniz");
+        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba") + operatorLine);
+        QVERIFY(window.transcript().text().endsWith(QStringLiteral("<SERVER> hoş geldiniz\r\n")));
+        QVERIFY(window.Text2()->text().isEmpty());
+        QVERIFY(dialogs.failures.isEmpty());
+
+        // Nothing else reached anyone.
+        QCOMPARE(veli.got[Roster], QByteArrayLiteral("SERVERAli"));
+        QCOMPARE(veli.got[Join], joined);
+
+        dialogs.answer = true;
+        window.mnudisconnect()->trigger();
+    }
+
+    void eightBitClientsReachEachOtherIntact()
+    {
+        FakeDialogs dialogs;
+        Form1 window(Form1::Services{nullptr, nullptr, &dialogs});
+        window.Cmdconnct()->click();
+        Client a, b;
+        a.connectAll();
+        b.connectAll();
+        QTRY_COMPARE(int(window.Winsock().highestIndex()), 2);
+        QTRY_COMPARE(int(window.Winjoin().highestIndex()), 2);
+        // "Işık" in Windows-1254, and a name the window shows decoded as such.
+        const QByteArray cp1254("I\xfe\xfdk", 4);
+        a.send(Message, cp1254);
+        QTRY_COMPARE(b.got[Message], cp1254);
+        a.send(Join, cp1254);
+        QTRY_COMPARE(b.got[Join], cp1254 + QByteArrayLiteral(" sohbete katıldı."));
+        QVERIFY(window.transcript().text().contains(QStringLiteral("Işık sohbete katıldı.")));
+        dialogs.answer = true;
+        window.mnudisconnect()->trigger();
+    }
+};
+
+QTEST_MAIN(TestRoadE2e)
+#include "tst_road_e2e.moc"
