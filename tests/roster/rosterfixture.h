@@ -5,6 +5,7 @@
 #include <QByteArrayList>
 #include <QListWidget>
 
+// The roster as the window sets it up: single selection, entries as bytes.
 inline void fill(QListWidget &list, const QByteArrayList &entries)
 {
     list.setSelectionMode(QAbstractItemView::SingleSelection);
