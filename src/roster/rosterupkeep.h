@@ -1,5 +1,8 @@
 #pragma once
 
+#include "roster/removeduplicates.h"
+
+#include <QByteArrayList>
 #include <QObject>
 #include <QString>
 
@@ -27,8 +30,16 @@ public:
     void tidyTick();
     void lookupChanged();
     void removalTick();
-};
 
-// Removes every later exact duplicate (same bytes) from the list, keeping the
-// first occurrence of each entry and the order of the rest.
-void RemoveDuplicates(QListWidget &list);
+private:
+    void setLookupText(const QString &text);
+    void removeLeavers(const QByteArrayList &leavers);
+
+    QListWidget &m_List1;
+    QLineEdit &m_Text4;
+    QLabel &m_Label4;
+    QTimer &m_Timer2;
+    // The entries the hand-offs found since the last removal tick, by their
+    // bytes: rows shift under the tidy tick, bytes do not.
+    QByteArrayList m_pendingLeavers;
+};
