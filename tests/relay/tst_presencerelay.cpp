@@ -5,7 +5,6 @@
 #include "net/channels.h"
 #include "relay/presencerelay.h"
 #include "roster/rosterlist.h"
-#include "rosterupkeepstandin.h"
 #include "ui/transcript.h"
 
 #include <QLabel>

@@ -3,7 +3,6 @@
 // notice, lines and close order, the three states, and the close rule.
 #include "fakedialogs.h"
 #include "server/loggedendpoint.h"
-#include "server/rosterupkeepstandin.h"
 
 #include "roster/rosterlist.h"
 #include "server/closeguard.h"

@@ -2,7 +2,6 @@
 // loopback clients connect, and the stop reaches them; a port that another
 // program holds is reported.
 #include "fakedialogs.h"
-#include "server/rosterupkeepstandin.h"
 
 #include "net/endpoint.h"
 #include "server/serverlifecycle.h"
