@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "ui/fonts.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -27,6 +28,8 @@ int runOperatorWindow(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sohbet-sunucu"));
     QApplication::setApplicationDisplayName(QStringLiteral("Yazışma"));
+
+    UiFonts::load();
 
     Form1 window;
     window.show();
