@@ -32,6 +32,7 @@ int runOperatorWindow(int argc, char *argv[])
     UiFonts::load();
 
     Form1 window;
+    QApplication::setWindowIcon(window.windowIcon());
     window.show();
     if (QScreen *screen = window.screen()) {
         QRect frame = window.frameGeometry();

@@ -17,6 +17,8 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <limits>
+
 namespace {
 
 constexpr int TwipsPerPixel = 15;
@@ -52,6 +54,9 @@ QLineEdit *lineBox(QWidget *parent, const char *name, QRect geometry)
     // A Windows text box draws its text from the top of a tall box; Qt would
     // centre it vertically (Text2 is as high as the buttons).
     box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // No length limit of its own (Qt's default would cut a pasted line at
+    // 32767 characters without a word).
+    box->setMaxLength(std::numeric_limits<int>::max());
     return box;
 }
 
@@ -126,6 +131,9 @@ void Form1::buildLayout()
     m_Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Tab leaves the transcript, as in every other box of the window.
     m_Text1->setTabChangesFocus(true);
+    // No undo: Ctrl+Z in the transcript would take back relayed lines, and
+    // the history would keep a second copy of a transcript that only grows.
+    m_Text1->setUndoRedoEnabled(false);
     m_Text2 = lineBox(m_Frame2, "Text2", twips(150, 5520, 5295, 615));
     m_Text2->setFont(UiFonts::tahoma(TranscriptPoints, true));
     m_Command1 = place<QPushButton>(m_Frame2, "Command1", twips(5550, 5550, 780, 615));
@@ -208,7 +216,8 @@ void Form1::buildMenus()
     m_mnuformat = menu(QStringLiteral("&Biçimlendirme"), "mnuformat");
     m_mnubold = checkable(m_mnuformat, QStringLiteral("Kalın"), "mnubold", false);
     m_mnuitallic = checkable(m_mnuformat, QStringLiteral("Yatık"), "mnuitallic", false);
-    m_mnuunderlined = checkable(m_mnuformat, QStringLiteral("Altı çizgili"), "mnuunderlined", false);
+    m_mnuunderlined =
+            checkable(m_mnuformat, QStringLiteral("Altı çizgili"), "mnuunderlined", false);
     m_mnunone = checkable(m_mnuformat, QStringLiteral("Normal"), "mnunone", true);
     m_safsdf = separator(m_mnuformat, "safsdf");
     m_mnuclear = item(m_mnuformat, QStringLiteral("Sayfayı temizle"), "mnuclear");

@@ -32,7 +32,8 @@ ViewCommands::ViewCommands(Form1 &window) : m_window(window)
     connect(window.mnuunderlined(), &QAction::triggered, this,
             [this] { toggle(&QFont::underline, &QFont::setUnderline); });
     connect(window.mnunone(), &QAction::triggered, this, &ViewCommands::plainStyle);
-    connect(window.mnuclear(), &QAction::triggered, this, [this] { m_window.transcript().clear(); });
+    connect(window.mnuclear(), &QAction::triggered, this,
+            [this] { m_window.transcript().clear(); });
     connect(window.mnuabout(), &QAction::triggered, this, &ViewCommands::openAbout);
     // Emitted inside whatever changed the text, so a line appended by the
     // relay is in view before the relay's next step.

@@ -78,8 +78,10 @@ private slots:
         QTest::addColumn<QString>("container");
         QTest::addColumn<QRect>("geometry");
         QTest::addColumn<QByteArray>("text");
-        auto row = [](const char *name, const char *kind, const char *in, QRect g, QByteArray text) {
-            QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(in) << g << text;
+        auto row = [](const char *name, const char *kind, const char *in, QRect g,
+                      QByteArray text) {
+            QTest::newRow(name) << QString::fromLatin1(kind) << QString::fromLatin1(in) << g
+                                << text;
         };
         row("Frame1", "QGroupBox", "client", twips(45, 120, 6420, 1095), "Sunucu ayarları ");
         row("Label2", "QLabel", "Frame1", twips(930, 315, 585, 195), "Lakap  :");
@@ -186,7 +188,8 @@ private slots:
         QPushButton *start = window->Cmdconnct();
         QStyleOptionButton option;
         option.initFrom(start);
-        const QRect area = start->style()->subElementRect(QStyle::SE_PushButtonContents, &option, start);
+        const QRect area =
+                start->style()->subElementRect(QStyle::SE_PushButtonContents, &option, start);
         const QFontMetrics metrics(start->font());
         QVERIFY(metrics.horizontalAdvance(start->text()) > area.width());
         const QRect wrapped = metrics.boundingRect(QRect(0, 0, area.width(), 1000),
@@ -312,6 +315,12 @@ private slots:
         QCOMPARE(horizontal(window->Txtnick()->alignment()), int(Qt::AlignHCenter));
         QCOMPARE(horizontal(window->Text3()->alignment()), int(Qt::AlignHCenter));
         QVERIFY(!window->Text1()->isReadOnly());
+        QVERIFY(!window->Text1()->isUndoRedoEnabled());
+        for (QLineEdit *box :
+             {window->Txtnick(), window->Text2(), window->Text3(), window->Text4()}) {
+            box->setText(QString(40000, u'ş'));
+            QCOMPARE(box->text().size(), 40000);
+        }
         QCOMPARE(window->Text1()->verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
         QCOMPARE(window->List1()->count(), 0);
         QCOMPARE(window->List1()->selectionMode(), QAbstractItemView::SingleSelection);

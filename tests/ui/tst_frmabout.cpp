@@ -59,7 +59,8 @@ private slots:
                 "Bu haberleşme yazılımı", {}, "Kısmen yada tamamen kopyalanması",
                 "veya dağıtılması suç teşkil etmektedir.", "Yazılım genel olarak;",
                 "Yerel bir ağ içerisinde bulunan kullanıcıların",
-                "birbiri ile haberleşmelerini sağlamak amacı", "ile yazılmıştır. Yapılan yazışmalar",
+                "birbiri ile haberleşmelerini sağlamak amacı",
+                "ile yazılmıştır. Yapılan yazışmalar",
                 "sistem tarafından kayıt altına ALINMAZ!", {}};
         for (int i = 0; i < 10; ++i) {
             QVERIFY(!lines[i].isEmpty());
