@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "ui/fonts.h"
 #include "ui/form1.h"
 
 #include <QApplication>
@@ -28,7 +29,10 @@ int runOperatorWindow(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("sohbet-sunucu"));
     QApplication::setApplicationDisplayName(QStringLiteral("Yazışma"));
 
+    UiFonts::load();
+
     Form1 window;
+    QApplication::setWindowIcon(window.windowIcon());
     window.show();
     if (QScreen *screen = window.screen()) {
         QRect frame = window.frameGeometry();

@@ -3,6 +3,7 @@
 #include "net/tcpendpoint.h"
 #include "net/yield.h"
 #include "ui/operatordialogs.h"
+#include "ui/viewcommands.h"
 
 #include <QPlainTextEdit>
 
@@ -28,6 +29,7 @@ Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)
     buildLayout();
     buildMenus();
     m_transcript = std::make_unique<Transcript>(*m_Text1);
+    m_viewCommands = std::make_unique<ViewCommands>(*this);
 }
 
 Form1::~Form1()

@@ -19,6 +19,7 @@ class QTimer;
 
 class EndpointFactory;
 class OperatorDialogs;
+class ViewCommands;
 class Yield;
 
 // What the operator window runs on. Left empty, the real ones are made: TCP
@@ -86,6 +87,7 @@ public:
     Transcript &transcript() { return *m_transcript; }
     OperatorDialogs &dialogs() { return *m_dialogs; }
     Yield &yield() { return *m_yield; }
+    ViewCommands &viewCommands() { return *m_viewCommands; }
 
     // Form-level variables: the roster broadcast index shared by every run of
     // Counter, and the last text read on the roster channel.
@@ -136,4 +138,6 @@ private:
     QAction *m_mnuabout = nullptr;
 
     std::unique_ptr<Transcript> m_transcript;
+    // Goes before the widgets it watches.
+    std::unique_ptr<ViewCommands> m_viewCommands;
 };

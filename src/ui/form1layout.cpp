@@ -3,7 +3,12 @@
 // pixel, and Qt scales those on high-dpi screens.
 #include "form1.h"
 
+#include "ui/fonts.h"
+#include "ui/labelfitter.h"
+#include "ui/wrappingbutton.h"
+
 #include <QGroupBox>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -12,14 +17,26 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <limits>
+
 namespace {
 
 constexpr int TwipsPerPixel = 15;
+constexpr int ClientWidthTwips = 8625;
+constexpr int ClientHeightTwips = 7590;
+constexpr int TidyIntervalMs = 500;
+constexpr int RemovalIntervalMs = 2000;
+constexpr qreal TranscriptPoints = 9;
+const QColor CountLabelColour(192, 0, 0);
+
+constexpr int pixels(int twips)
+{
+    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
+}
 
 QRect twips(int left, int top, int width, int height)
 {
-    return {left / TwipsPerPixel, top / TwipsPerPixel, width / TwipsPerPixel,
-            height / TwipsPerPixel};
+    return {pixels(left), pixels(top), pixels(width), pixels(height)};
 }
 
 template<typename Widget>
@@ -31,63 +48,121 @@ Widget *place(QWidget *parent, const char *name, QRect geometry)
     return widget;
 }
 
-QLabel *label(QWidget *parent, const char *name, QRect geometry, const QString &caption)
+QLineEdit *lineBox(QWidget *parent, const char *name, QRect geometry)
 {
-    auto *l = place<QLabel>(parent, name, geometry);
-    l->setText(caption);
-    // Labels fit their size to the caption and have a transparent background.
-    l->adjustSize();
-    l->setAttribute(Qt::WA_TranslucentBackground);
-    return l;
+    auto *box = place<QLineEdit>(parent, name, geometry);
+    // A Windows text box draws its text from the top of a tall box; Qt would
+    // centre it vertically (Text2 is as high as the buttons).
+    box->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    // No length limit of its own (Qt's default would cut a pasted line at
+    // 32767 characters without a word).
+    box->setMaxLength(std::numeric_limits<int>::max());
+    return box;
+}
+
+QTimer *timer(QObject *parent, const char *name, int intervalMs)
+{
+    auto *t = new QTimer(parent);
+    t->setObjectName(QLatin1String(name));
+    t->setInterval(intervalMs);
+    return t;
+}
+
+QIcon applicationIcon()
+{
+    QIcon icon;
+    // The scalable image only loads where Qt's SVG plug-in is installed; the
+    // three bitmaps cover the sizes a window manager asks for.
+    icon.addFile(QStringLiteral(":/icons/sohbet.svg"));
+    for (int size : {16, 32, 48})
+        icon.addFile(QStringLiteral(":/icons/sohbet-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace
 
 void Form1::buildLayout()
 {
+    setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Yazışma - Ana Modül"));
+    setWindowIcon(applicationIcon());
+    setFont(UiFonts::sansSerif());
+    // A sizable window with minimize but no maximize button: nothing follows
+    // the window's size, so maximizing would only add empty space. The Close
+    // button is taken away by the load step.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint
+                   | Qt::WindowCloseButtonHint);
+
+    // The controls sit at fixed places on a plain widget without a layout, so
+    // resizing the window moves and sizes nothing.
     auto *client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(8625 / TwipsPerPixel, 7590 / TwipsPerPixel);
     setCentralWidget(client);
+    auto *fitter = new LabelFitter(this);
+    auto label = [fitter](QWidget *parent, const char *name, QRect geometry,
+                          const QString &caption, const QFont &font = UiFonts::sansSerif()) {
+        auto *l = place<QLabel>(parent, name, geometry);
+        l->setText(caption);
+        l->setFont(font);
+        l->setAutoFillBackground(false);
+        fitter->watch(l);
+        return l;
+    };
 
     m_Frame1 = place<QGroupBox>(client, "Frame1", twips(45, 120, 6420, 1095));
     m_Frame1->setTitle(QStringLiteral("Sunucu ayarları "));
     m_Label2 = label(m_Frame1, "Label2", twips(930, 315, 585, 195), QStringLiteral("Lakap  :"));
-    m_Txtnick = place<QLineEdit>(m_Frame1, "Txtnick", twips(1845, 315, 2535, 285));
+    m_Txtnick = lineBox(m_Frame1, "Txtnick", twips(1845, 315, 2535, 285));
     m_Txtnick->setText(QStringLiteral("SERVER"));
     m_Txtnick->setAlignment(Qt::AlignCenter);
     m_Label3 = label(m_Frame1, "Label3", twips(45, 675, 1515, 195),
                      QStringLiteral("Yerel pc adı yada IP :"));
-    m_Text3 = place<QLineEdit>(m_Frame1, "Text3", twips(1845, 675, 2535, 285));
+    m_Text3 = lineBox(m_Frame1, "Text3", twips(1845, 675, 2535, 285));
     m_Text3->setAlignment(Qt::AlignCenter);
-    m_Cmdconnct = place<QPushButton>(m_Frame1, "Cmdconnct", twips(4725, 315, 1575, 615));
-    m_Cmdconnct->setText(QStringLiteral("Haberleşme\nsunucusunu başlat"));
+    m_Cmdconnct = place<WrappingButton>(m_Frame1, "Cmdconnct", twips(4725, 315, 1575, 615));
+    m_Cmdconnct->setText(QStringLiteral("Haberleşme sunucusunu başlat"));
 
     m_Frame2 = place<QGroupBox>(client, "Frame2", twips(45, 1320, 6420, 6255));
     m_Frame2->setEnabled(false);
     m_Text1 = place<QPlainTextEdit>(m_Frame2, "Text1", twips(120, 240, 6180, 5175));
+    m_Text1->setFont(UiFonts::tahoma(TranscriptPoints, true));
     m_Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_Text2 = place<QLineEdit>(m_Frame2, "Text2", twips(150, 5520, 5295, 615));
+    m_Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Tab leaves the transcript, as in every other box of the window.
+    m_Text1->setTabChangesFocus(true);
+    // No undo: Ctrl+Z in the transcript would take back relayed lines, and
+    // the history would keep a second copy of a transcript that only grows.
+    m_Text1->setUndoRedoEnabled(false);
+    m_Text2 = lineBox(m_Frame2, "Text2", twips(150, 5520, 5295, 615));
+    m_Text2->setFont(UiFonts::tahoma(TranscriptPoints, true));
     m_Command1 = place<QPushButton>(m_Frame2, "Command1", twips(5550, 5550, 780, 615));
     m_Command1->setText(QStringLiteral("Gönder"));
+    // Command1 is the window's default button: Enter in the input box sends
+    // the line, as the operator of a chat expects. Outside dialogs Qt leaves
+    // Enter to the line edit, so it is wired here; a disabled button (the chat
+    // frame before the start) ignores the click.
+    m_Command1->setDefault(true);
+    connect(m_Text2, &QLineEdit::returnPressed, m_Command1, &QPushButton::click);
 
     m_Label1 = label(client, "Label1", twips(6825, 0, 1410, 195),
-                     QStringLiteral("Bağlı kullanıcılar"));
+                     QStringLiteral("Bağlı kullanıcılar"),
+                     UiFonts::sansSerif(UiFonts::WindowPoints, true));
     m_List1 = place<QListWidget>(client, "List1", twips(6570, 240, 1935, 6780));
+    m_List1->setFont(UiFonts::tahoma(TranscriptPoints, true));
     m_List1->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_List1->setSortingEnabled(false);
     m_Label4 = label(client, "Label4", twips(6975, 7200, 1125, 195),
                      QStringLiteral("0 Kullanıcı bağlı"));
     m_Label4->setAlignment(Qt::AlignCenter);
-    m_Text4 = place<QLineEdit>(client, "Text4", twips(10080, 7920, 1455, 285));
+    QPalette countColours = m_Label4->palette();
+    countColours.setColor(QPalette::WindowText, CountLabelColour);
+    m_Label4->setPalette(countColours);
+    m_Text4 = lineBox(client, "Text4", twips(10080, 7920, 1455, 285));
     m_Text4->hide();
 
-    m_Timer1 = new QTimer(this);
-    m_Timer1->setObjectName(QStringLiteral("Timer1"));
-    m_Timer1->setInterval(500);
-    m_Timer2 = new QTimer(this);
-    m_Timer2->setObjectName(QStringLiteral("Timer2"));
-    m_Timer2->setInterval(2000);
+    m_Timer1 = timer(this, "Timer1", TidyIntervalMs);
+    m_Timer2 = timer(this, "Timer2", RemovalIntervalMs);
     m_Timer2->setSingleShot(true);
     m_Timer1->start();
 
@@ -102,36 +177,55 @@ void Form1::buildLayout()
 
 void Form1::buildMenus()
 {
-    m_mnuserver = menuBar()->addMenu(QStringLiteral("Sunucu ayaları"));
-    m_mnuserver->setObjectName(QStringLiteral("mnuserver"));
-    m_mnustart = m_mnuserver->addAction(QStringLiteral("Sunucuyu başlat"));
-    m_mnustart->setObjectName(QStringLiteral("mnustart"));
-    m_mnudisconnect = m_mnuserver->addAction(QStringLiteral("Sunucuyu durdur"));
-    m_mnudisconnect->setObjectName(QStringLiteral("mnudisconnect"));
-    m_mnudisconnect->setEnabled(false);
-    m_sdfsd = m_mnuserver->addSeparator();
-    m_sdfsd->setObjectName(QStringLiteral("sdfsd"));
-    m_mnuexit = m_mnuserver->addAction(QStringLiteral("Çık"));
-    m_mnuexit->setObjectName(QStringLiteral("mnuexit"));
-
-    m_mnuformat = menuBar()->addMenu(QStringLiteral("&Biçimlendirme"));
-    m_mnuformat->setObjectName(QStringLiteral("mnuformat"));
-    auto checkable = [this](const QString &caption, const char *name, bool checked) {
-        QAction *action = m_mnuformat->addAction(caption);
+    // Menus are drawn in Tahoma 8 pt, the menu font of the Windows the window
+    // was designed on, rather than in the controls' face.
+    const QFont menuFont = UiFonts::tahoma(UiFonts::WindowPoints);
+    menuBar()->setFont(menuFont);
+    auto menu = [this, &menuFont](const QString &caption, const char *name) {
+        QMenu *m = menuBar()->addMenu(caption);
+        m->setObjectName(QLatin1String(name));
+        m->setFont(menuFont);
+        return m;
+    };
+    auto item = [](QMenu *parent, const QString &caption, const char *name) {
+        QAction *action = parent->addAction(caption);
         action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    auto separator = [](QMenu *parent, const char *name) {
+        QAction *action = parent->addSeparator();
+        action->setObjectName(QLatin1String(name));
+        return action;
+    };
+    auto checkable = [&item](QMenu *parent, const QString &caption, const char *name,
+                             bool checked) {
+        QAction *action = item(parent, caption, name);
         action->setCheckable(true);
         action->setChecked(checked);
         return action;
     };
-    m_mnubold = checkable(QStringLiteral("Kalın"), "mnubold", false);
-    m_mnuitallic = checkable(QStringLiteral("Yatık"), "mnuitallic", false);
-    m_mnuunderlined = checkable(QStringLiteral("Altı çizgili"), "mnuunderlined", false);
-    m_mnunone = checkable(QStringLiteral("Normal"), "mnunone", true);
-    m_safsdf = m_mnuformat->addSeparator();
-    m_safsdf->setObjectName(QStringLiteral("safsdf"));
-    m_mnuclear = m_mnuformat->addAction(QStringLiteral("Sayfayı temizle"));
-    m_mnuclear->setObjectName(QStringLiteral("mnuclear"));
 
+    // "Sunucu ayaları" and its items have no access key, as designed.
+    m_mnuserver = menu(QStringLiteral("Sunucu ayaları"), "mnuserver");
+    m_mnustart = item(m_mnuserver, QStringLiteral("Sunucuyu başlat"), "mnustart");
+    m_mnudisconnect = item(m_mnuserver, QStringLiteral("Sunucuyu durdur"), "mnudisconnect");
+    m_mnudisconnect->setEnabled(false);
+    m_sdfsd = separator(m_mnuserver, "sdfsd");
+    m_mnuexit = item(m_mnuserver, QStringLiteral("Çık"), "mnuexit");
+
+    m_mnuformat = menu(QStringLiteral("&Biçimlendirme"), "mnuformat");
+    m_mnubold = checkable(m_mnuformat, QStringLiteral("Kalın"), "mnubold", false);
+    m_mnuitallic = checkable(m_mnuformat, QStringLiteral("Yatık"), "mnuitallic", false);
+    m_mnuunderlined =
+            checkable(m_mnuformat, QStringLiteral("Altı çizgili"), "mnuunderlined", false);
+    m_mnunone = checkable(m_mnuformat, QStringLiteral("Normal"), "mnunone", true);
+    m_safsdf = separator(m_mnuformat, "safsdf");
+    m_mnuclear = item(m_mnuformat, QStringLiteral("Sayfayı temizle"), "mnuclear");
+
+    // A top-level command without a sub-menu: clicking it acts at once.
     m_mnuabout = menuBar()->addAction(QStringLiteral("&Yazan hakkında"));
     m_mnuabout->setObjectName(QStringLiteral("mnuabout"));
+
+    // The client area is the designed size below the menu bar.
+    resize(pixels(ClientWidthTwips), pixels(ClientHeightTwips) + menuBar()->sizeHint().height());
 }

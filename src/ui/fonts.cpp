@@ -1,0 +1,116 @@
+#include "fonts.h"
+
+#include <QFile>
+#include <QFontDatabase>
+#include <QRawFont>
+
+namespace {
+
+const QString WineFontDir = QStringLiteral("/usr/share/wine/fonts/");
+const QString FallbackFamily = QStringLiteral("DejaVu Sans");
+// Any size will do: only the character map is asked.
+constexpr qreal ProbePixels = 16;
+
+bool coversTurkish(const QRawFont &raw)
+{
+    if (!raw.isValid())
+        return false;
+    for (QChar letter : UiFonts::TurkishLetters) {
+        if (!raw.supportsCharacter(letter))
+            return false;
+    }
+    return true;
+}
+
+// Registers the files and returns the family they share, or an empty string
+// when a file is missing or lacks a Turkish letter.
+QString registerFamily(const QStringList &fileNames)
+{
+    QString family;
+    for (const QString &name : fileNames) {
+        const QString path = WineFontDir + name;
+        if (!QFile::exists(path) || !coversTurkish(QRawFont(path, ProbePixels)))
+            return {};
+        const QStringList families =
+                QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(path));
+        if (families.isEmpty())
+            return {};
+        family = families.constFirst();
+    }
+    return family;
+}
+
+struct Families
+{
+    QString tahoma;
+    QString sansSerif;
+    QString sansSerifBold;
+};
+
+const Families &families()
+{
+    static const Families resolved = [] {
+        Families f;
+        // Tahoma has no italic face of its own; italic is slanted by the
+        // renderer, as Windows did for the about window's labels too.
+        f.tahoma = registerFamily({QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")});
+        if (f.tahoma.isEmpty())
+            f.tahoma = FallbackFamily;
+        // MS Sans Serif is a bitmap face, as on Windows: its 13-pixel strike
+        // is what 8.25 pt has always looked like. Without it, Tahoma is the
+        // nearest face: Windows itself later put it in MS Sans Serif's place.
+        f.sansSerif = registerFamily({QStringLiteral("ms_sans_serif.ttf")});
+        if (f.sansSerif.isEmpty())
+            f.sansSerif = f.tahoma;
+        // The bitmap face has no bold and Qt cannot embolden bitmaps (Windows
+        // smeared them by a pixel), so bold text (Label1) takes Tahoma Bold.
+        f.sansSerifBold = QFontDatabase::isSmoothlyScalable(f.sansSerif) ? f.sansSerif : f.tahoma;
+        return f;
+    }();
+    return resolved;
+}
+
+QFont make(const QString &family, qreal points, bool bold, bool italic)
+{
+    QFont font(family);
+    font.setPointSizeF(points);
+    font.setBold(bold);
+    font.setItalic(italic);
+    return font;
+}
+
+} // namespace
+
+namespace UiFonts {
+
+void load()
+{
+    families();
+}
+
+QString tahomaFamily()
+{
+    return families().tahoma;
+}
+
+QString sansSerifFamily()
+{
+    return families().sansSerif;
+}
+
+QFont tahoma(qreal points, bool bold, bool italic)
+{
+    return make(families().tahoma, points, bold, italic);
+}
+
+QFont sansSerif(qreal points, bool bold)
+{
+    return make(bold ? families().sansSerifBold : families().sansSerif, points, bold, false);
+}
+
+bool showsTurkish(const QFont &font)
+{
+    return coversTurkish(QRawFont::fromFont(font));
+}
+
+} // namespace UiFonts

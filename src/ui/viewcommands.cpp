@@ -1,0 +1,104 @@
+#include "viewcommands.h"
+
+#include "ui/form1.h"
+#include "ui/frmabout.h"
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QTextCursor>
+
+namespace {
+// Continue on error: a step that fails is skipped and the next one runs;
+// nothing reaches the event loop. Qt reports no failure from these calls,
+// so what is caught is an exception such as running out of memory.
+template<typename Step>
+void continueOnError(Step step) noexcept
+{
+    try {
+        step();
+    } catch (...) {
+    }
+}
+} // namespace
+
+ViewCommands::ViewCommands(Form1 &window) : m_window(window)
+{
+    // Clicking a checkable action flips its own check mark before triggered()
+    // is emitted: that is each toggle's first step.
+    connect(window.mnubold(), &QAction::triggered, this,
+            [this] { toggle(&QFont::bold, &QFont::setBold); });
+    connect(window.mnuitallic(), &QAction::triggered, this,
+            [this] { toggle(&QFont::italic, &QFont::setItalic); });
+    connect(window.mnuunderlined(), &QAction::triggered, this,
+            [this] { toggle(&QFont::underline, &QFont::setUnderline); });
+    connect(window.mnunone(), &QAction::triggered, this, &ViewCommands::plainStyle);
+    connect(window.mnuclear(), &QAction::triggered, this,
+            [this] { m_window.transcript().clear(); });
+    connect(window.mnuabout(), &QAction::triggered, this, &ViewCommands::openAbout);
+    // Emitted inside whatever changed the text, so a line appended by the
+    // relay is in view before the relay's next step.
+    connect(window.Text1(), &QPlainTextEdit::textChanged, this, &ViewCommands::scrollToEnd);
+}
+
+frmAbout *ViewCommands::aboutWindow() const
+{
+    return m_about;
+}
+
+void ViewCommands::toggle(FontGetter get, FontSetter set)
+{
+    continueOnError([&] {
+        QPlainTextEdit &box = *m_window.Text1();
+        QFont font = box.font();
+        (font.*set)(!(font.*get)());
+        box.setFont(font);
+    });
+    continueOnError([&] { m_window.mnunone()->setChecked(false); });
+}
+
+void ViewCommands::setFontAttribute(FontSetter set, bool on)
+{
+    QPlainTextEdit &box = *m_window.Text1();
+    QFont font = box.font();
+    (font.*set)(on);
+    box.setFont(font);
+}
+
+void ViewCommands::plainStyle()
+{
+    // Set, not flipped: clicking a checked "Normal" leaves its mark on (the
+    // click itself has just taken it off).
+    continueOnError([&] { m_window.mnunone()->setChecked(true); });
+    continueOnError([&] { m_window.mnubold()->setChecked(false); });
+    continueOnError([&] { m_window.mnuitallic()->setChecked(false); });
+    continueOnError([&] { m_window.mnuunderlined()->setChecked(false); });
+    continueOnError([&] { setFontAttribute(&QFont::setBold, false); });
+    continueOnError([&] { setFontAttribute(&QFont::setItalic, false); });
+    continueOnError([&] { setFontAttribute(&QFont::setUnderline, false); });
+}
+
+void ViewCommands::scrollToEnd()
+{
+    // Caret after the last character, nothing selected; setting the cursor
+    // scrolls the end into view. Text typed into the middle thereby sends the
+    // caret to the end, and the next key types there.
+    QPlainTextEdit &box = *m_window.Text1();
+    QTextCursor end = box.textCursor();
+    end.movePosition(QTextCursor::End);
+    box.setTextCursor(end);
+}
+
+void ViewCommands::openAbout()
+{
+    // The menu is blocked while the window is open, so this only guards
+    // against a second window being stacked over the first.
+    if (m_about) {
+        m_about->raise();
+        return;
+    }
+    m_about = new frmAbout(&m_window);
+    // open(), not exec(): the window is just as modal over Form1, and the
+    // command returns at once instead of running a nested event loop under
+    // the menu; the server goes on relaying either way.
+    m_about->open();
+}
