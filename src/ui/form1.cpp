@@ -1,11 +1,17 @@
 #include "form1.h"
 
 #include "net/tcpendpoint.h"
+#include "relay/messagerelay.h"
+#include "relay/presencerelay.h"
+#include "roster/rosterupkeep.h"
+#include "server/serverlifecycle.h"
 #include "net/yield.h"
 #include "ui/operatordialogs.h"
 #include "ui/viewcommands.h"
 
+#include <QAction>
 #include <QPlainTextEdit>
+#include <QPushButton>
 
 Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)
 {
@@ -30,6 +36,35 @@ Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)
     buildMenus();
     m_transcript = std::make_unique<Transcript>(*m_Text1);
     m_viewCommands = std::make_unique<ViewCommands>(*this);
+    m_rosterUpkeep = std::make_unique<RosterUpkeep>(*m_List1, *m_Text4, *m_Label4, *m_Timer1,
+                                                    *m_Timer2);
+    m_messageRelay = std::make_unique<MessageRelay>(*m_channels, *m_transcript, *m_dialogs, *this);
+    m_presenceRelay = std::make_unique<PresenceRelay>(*m_channels, *m_transcript, *m_List1,
+                                                      *m_rosterUpkeep, X, receivedRosterText);
+    m_lifecycle = std::make_unique<ServerLifecycle>(*this, *m_rosterUpkeep);
+    connectHandlers();
+    m_lifecycle->load();
+}
+
+void Form1::connectHandlers()
+{
+    MessageRelay *message = m_messageRelay.get();
+    connect(&Winsock(), &SocketPool::dataArrival, message, &MessageRelay::dataArrival);
+    connect(&Winsock(), &SocketPool::socketError, message,
+            [message](qint16, const Failure &failure) { message->socketError(failure); });
+    connect(m_Command1, &QPushButton::clicked, message,
+            [this] { m_messageRelay->send(*m_Txtnick, *m_Text2); });
+
+    PresenceRelay *presence = m_presenceRelay.get();
+    connect(&Winjoin(), &SocketPool::dataArrival, presence, &PresenceRelay::joinArrival);
+    connect(&Winusers(), &SocketPool::dataArrival, presence, &PresenceRelay::rosterArrival);
+    connect(&Winleft(), &SocketPool::dataArrival, presence, &PresenceRelay::leaveArrival);
+
+    ServerLifecycle *life = m_lifecycle.get();
+    connect(m_Cmdconnct, &QPushButton::clicked, life, &ServerLifecycle::start);
+    connect(m_mnustart, &QAction::triggered, life, &ServerLifecycle::start);
+    connect(m_mnudisconnect, &QAction::triggered, life, &ServerLifecycle::stop);
+    connect(m_mnuexit, &QAction::triggered, life, &ServerLifecycle::exit);
 }
 
 Form1::~Form1()

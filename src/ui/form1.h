@@ -20,6 +20,10 @@ class QTimer;
 class EndpointFactory;
 class OperatorDialogs;
 class ViewCommands;
+class MessageRelay;
+class PresenceRelay;
+class RosterUpkeep;
+class ServerLifecycle;
 class Yield;
 
 // What the operator window runs on. Left empty, the real ones are made: TCP
@@ -88,6 +92,12 @@ public:
     OperatorDialogs &dialogs() { return *m_dialogs; }
     Yield &yield() { return *m_yield; }
     ViewCommands &viewCommands() { return *m_viewCommands; }
+    // The objects that hold the handlers of the channels, the roster and the
+    // server's life; the window only connects its controls and pools to them.
+    MessageRelay &messageRelay() { return *m_messageRelay; }
+    PresenceRelay &presenceRelay() { return *m_presenceRelay; }
+    RosterUpkeep &rosterUpkeep() { return *m_rosterUpkeep; }
+    ServerLifecycle &lifecycle() { return *m_lifecycle; }
 
     // Form-level variables: the roster broadcast index shared by every run of
     // Counter, and the last text read on the roster channel.
@@ -97,6 +107,7 @@ public:
 private:
     void buildLayout();
     void buildMenus();
+    void connectHandlers();
 
     // Owned services (only those not handed in).
     std::unique_ptr<EndpointFactory> m_ownEndpoints;
@@ -140,4 +151,9 @@ private:
     std::unique_ptr<Transcript> m_transcript;
     // Goes before the widgets it watches.
     std::unique_ptr<ViewCommands> m_viewCommands;
+    std::unique_ptr<RosterUpkeep> m_rosterUpkeep;
+    std::unique_ptr<MessageRelay> m_messageRelay;
+    std::unique_ptr<PresenceRelay> m_presenceRelay;
+    // Last, so it goes first: nothing may stop or exit through a dead roster.
+    std::unique_ptr<ServerLifecycle> m_lifecycle;
 };

@@ -5,12 +5,15 @@
 #include "net/channels.h"
 #include "relay/presencerelay.h"
 #include "roster/rosterlist.h"
+#include "roster/rosterupkeep.h"
 #include "ui/transcript.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 

@@ -28,11 +28,7 @@ struct Server
 {
     FakeDialogs dialogs;
     Form1 form{Form1::Services{nullptr, nullptr, &dialogs}};
-    RosterUpkeep upkeep{*form.List1(), *form.Text4(), *form.Label4(), *form.Timer1(),
-                        *form.Timer2()};
-    ServerLifecycle lifecycle{form, upkeep};
-
-    Server() { lifecycle.load(); }
+    ServerLifecycle &lifecycle = form.lifecycle();
 };
 
 } // namespace

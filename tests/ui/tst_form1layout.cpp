@@ -87,7 +87,8 @@ private slots:
         row("Label2", "QLabel", "Frame1", twips(930, 315, 585, 195), "Lakap  :");
         row("Txtnick", "QLineEdit", "Frame1", twips(1845, 315, 2535, 285), "SERVER");
         row("Label3", "QLabel", "Frame1", twips(45, 675, 1515, 195), "Yerel pc adı yada IP :");
-        row("Text3", "QLineEdit", "Frame1", twips(1845, 675, 2535, 285), "");
+        // Filled by the load step from the (fake) endpoint's host identity.
+        row("Text3", "QLineEdit", "Frame1", twips(1845, 675, 2535, 285), "lab-pc");
         row("Cmdconnct", "WrappingButton", "Frame1", twips(4725, 315, 1575, 615),
             "Haberleşme sunucusunu başlat");
         row("Frame2", "QGroupBox", "client", twips(45, 1320, 6420, 6255), "");
