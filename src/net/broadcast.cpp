@@ -5,6 +5,14 @@
 
 Outcome broadcast(SocketPool &pool, QByteArray text, Yield &yield)
 {
+    if (text.isEmpty()) {
+        // An empty text puts nothing on the wire, so all that is left of the
+        // loop is one yield per connected element: the message handler sends
+        // one for every idle element it reads, and at a thousand clients the
+        // element walk would cost more than the line that is really relayed.
+        yield.repeat(pool.connectedCount());
+        return {};
+    }
     // text is this call's private copy: nested broadcasts cannot change it.
     const qint16 last = qint16(pool.count() - 1);
     for (qint16 i = 0; i <= last; ++i) {

@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 #include <memory>
+#include <utility>
 
 // Endpoint states. Only Connected is ever tested by the relay; the others are
 // here so that a state can be shown and told apart in tests.
@@ -24,6 +25,7 @@ public:
     virtual void onConnectionRequest(qint16 index, qintptr requestId) = 0;
     virtual void onDataArrival(qint16 index, qint64 bytes) = 0;
     virtual void onSocketError(qint16 index, const Failure &failure) = 0;
+    virtual void onStateChanged(qint16 index, qint16 from, qint16 to) = 0;
 
 protected:
     ~EndpointEvents() = default;
@@ -34,7 +36,10 @@ protected:
 class Endpoint
 {
 public:
+    Endpoint(EndpointEvents &events, qint16 index) : m_events(events), m_index(index) {}
     virtual ~Endpoint() = default;
+    Endpoint(const Endpoint &) = delete;
+    Endpoint &operator=(const Endpoint &) = delete;
 
     virtual Outcome listen(quint16 port) = 0;
     // requestId is the descriptor handed over with a connection request; the
@@ -45,10 +50,28 @@ public:
     virtual Outcome sendData(const QByteArray &bytes) = 0;
     // Idempotent: closing a closed endpoint does nothing.
     virtual void close() = 0;
-    virtual qint16 state() const = 0;
+    qint16 state() const { return m_state; }
+    qint16 index() const { return m_index; }
     // The port a listening endpoint is bound to (0 otherwise), for tests that
     // listen on a free port instead of the channel's fixed one.
     virtual quint16 localPort() const { return 0; }
+
+protected:
+    EndpointEvents &events() const { return m_events; }
+    // Every change of state goes through here so the pool can keep count of
+    // its connected elements without asking each of them.
+    void setState(qint16 state)
+    {
+        if (state == m_state)
+            return;
+        const qint16 from = std::exchange(m_state, state);
+        m_events.onStateChanged(m_index, from, state);
+    }
+
+private:
+    EndpointEvents &m_events;
+    qint16 m_index;
+    qint16 m_state = EndpointState::Closed;
 };
 
 // Makes the endpoints of a pool, so that tests can put fakes in their place.

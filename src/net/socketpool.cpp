@@ -92,3 +92,8 @@ void SocketPool::onSocketError(qint16 index, const Failure &failure)
 {
     emit socketError(index, failure);
 }
+
+void SocketPool::onStateChanged(qint16, qint16 from, qint16 to)
+{
+    m_connected += int(to == EndpointState::Connected) - int(from == EndpointState::Connected);
+}

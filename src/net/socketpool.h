@@ -26,6 +26,8 @@ public:
 
     qint16 highestIndex() const { return qint16(m_elements.size() - 1); }
     qint16 count() const { return qint16(m_elements.size()); }
+    // Elements in the connected state, kept up to date as they change.
+    int connectedCount() const { return m_connected; }
     bool contains(int index) const { return index >= 0 && index < int(m_elements.size()); }
 
     // Element operations; an index outside the pool is a failure, not a crash.
@@ -55,6 +57,7 @@ private:
     void onConnectionRequest(qint16 index, qintptr requestId) override;
     void onDataArrival(qint16 index, qint64 bytes) override;
     void onSocketError(qint16 index, const Failure &failure) override;
+    void onStateChanged(qint16 index, qint16 from, qint16 to) override;
 
     QString m_name;
     quint16 m_port;
@@ -64,4 +67,5 @@ private:
     // they leave unclaimed is discarded so that no descriptor leaks.
     qintptr m_offeredRequest = -1;
     bool m_offeredClaimed = false;
+    int m_connected = 0;
 };

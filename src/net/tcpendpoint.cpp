@@ -47,7 +47,7 @@ void closeDescriptor(qintptr descriptor)
 } // namespace
 
 TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner)
-    : m_events(events), m_owner(owner), m_index(index)
+    : Endpoint(events, index), m_owner(owner)
 {
 }
 
@@ -64,12 +64,12 @@ TcpEndpoint::~TcpEndpoint()
 Outcome TcpEndpoint::listen(quint16 port)
 {
     if (!m_server)
-        m_server = new Listener(m_events, m_owner);
+        m_server = new Listener(events(), m_owner);
     if (m_server->isListening())
         return {};
     if (!m_server->listen(QHostAddress::Any, port))
         return socketFailure(m_server->serverError(), m_server->errorString());
-    m_state = EndpointState::Listening;
+    setState(EndpointState::Listening);
     return {};
 }
 
@@ -84,11 +84,11 @@ Outcome TcpEndpoint::accept(qintptr requestId)
     }
     socket->setReadBufferSize(EndpointLimits::MaxReadBuffer);
     m_socket = socket;
-    m_state = EndpointState::Connected;
+    setState(EndpointState::Connected);
 
     QObject::connect(socket, &QIODevice::readyRead, socket, [this] {
         if (m_socket)
-            m_events.onDataArrival(m_index, m_socket->bytesAvailable());
+            events().onDataArrival(index(), m_socket->bytesAvailable());
     });
     QObject::connect(socket, &QAbstractSocket::disconnected, socket, [this] { peerGone(); });
     QObject::connect(socket, &QAbstractSocket::errorOccurred, socket,
@@ -98,7 +98,7 @@ Outcome TcpEndpoint::accept(qintptr requestId)
                              return;
                          const Failure failure = socketFailure(error, m_socket->errorString());
                          peerGone();
-                         m_events.onSocketError(m_index, failure);
+                         events().onSocketError(index(), failure);
                      });
     return {};
 }
@@ -118,7 +118,7 @@ Outcome TcpEndpoint::getData(QByteArray &out)
 
 Outcome TcpEndpoint::sendData(const QByteArray &bytes)
 {
-    if (m_state != EndpointState::Connected || !m_socket)
+    if (state() != EndpointState::Connected || !m_socket)
         return Failure{FailureNumber::NotConnected, QStringLiteral("Bağlantı yok")};
     if (bytes.isEmpty())
         return {};
@@ -128,7 +128,7 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
     if (m_socket->bytesToWrite() > EndpointLimits::MaxUnsentBytes) {
         // The peer stopped reading. Drop it rather than hold its backlog; the
         // broadcast that got here goes on with the next element undisturbed.
-        m_state = EndpointState::Closed;
+        setState(EndpointState::Closed);
         releaseSocket(false);
     }
     return {};
@@ -140,7 +140,7 @@ void TcpEndpoint::close()
         m_server->close();
     if (m_socket)
         releaseSocket(true);
-    m_state = EndpointState::Closed;
+    setState(EndpointState::Closed);
 }
 
 void TcpEndpoint::peerGone()
@@ -150,7 +150,7 @@ void TcpEndpoint::peerGone()
     // Keep what arrived before the peer left: it is read like any other data.
     if (m_socket->bytesAvailable() > 0)
         m_leftover += m_socket->readAll();
-    m_state = EndpointState::Closed;
+    setState(EndpointState::Closed);
     releaseSocket(false);
 }
 

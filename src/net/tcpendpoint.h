@@ -37,20 +37,16 @@ public:
     Outcome getData(QByteArray &out) override;
     Outcome sendData(const QByteArray &bytes) override;
     void close() override;
-    qint16 state() const override { return m_state; }
     quint16 localPort() const override;
 
 private:
     void peerGone();
     void releaseSocket(bool graceful);
 
-    EndpointEvents &m_events;
     QObject *m_owner;
     QPointer<QTcpServer> m_server;
     QPointer<QTcpSocket> m_socket;
     QByteArray m_leftover;
-    qint16 m_index;
-    qint16 m_state = EndpointState::Closed;
 };
 
 class TcpEndpointFactory final : public EndpointFactory

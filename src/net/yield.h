@@ -10,6 +10,12 @@ class Yield
 public:
     virtual ~Yield() = default;
     virtual void operator()() = 0;
+    // The same as that many yields in a row with nothing done between them.
+    virtual void repeat(int times)
+    {
+        for (int i = 0; i < times; ++i)
+            (*this)();
+    }
 };
 
 // Policy: a yield hands control to the event loop only when the loop has not
@@ -26,6 +32,7 @@ public:
 
     EventLoopYield();
     void operator()() override;
+    void repeat(int times) override;
     // Counts the passes actually made, for benchmarks and tests.
     quint64 passes() const { return m_passes; }
     // Makes the next yield run a pass whatever the slice says: used where a

@@ -157,6 +157,26 @@ private slots:
         QCOMPARE(pool.highestIndex(), 3);
     }
 
+    void connectedCountFollowsEveryStateChange()
+    {
+        Channels channels(factory, yield);
+        SocketPool &pool = channels.Winsock();
+        QVERIFY(!pool.listen());
+        QCOMPARE(pool.connectedCount(), 0); // listening is not connected
+        FakeEndpoint &a = connectClient(pool);
+        connectClient(pool);
+        FakeEndpoint &c = connectClient(pool);
+        QCOMPARE(pool.connectedCount(), 3);
+        a.drop();
+        pool.close(3);
+        pool.close(3);
+        QCOMPARE(pool.connectedCount(), 1);
+        QCOMPARE(c.closes, 2);
+        // An empty text yields once for the one connected element left.
+        QVERIFY(!channels.SendOnArray(QByteArray()));
+        QCOMPARE(yield.count, 1);
+    }
+
     void outOfRangeIsFailureNotCrash()
     {
         Channels channels(factory, yield);

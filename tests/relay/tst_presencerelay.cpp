@@ -18,6 +18,15 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+// What reaches a client of a list of sends: a send of no bytes reaches nobody.
+QByteArrayList withoutEmpty(QByteArrayList sends)
+{
+    sends.removeAll(QByteArray());
+    return sends;
+}
+} // namespace
+
+namespace {
 
 // What the operator window wires together for the presence channels.
 struct Rig
@@ -103,9 +112,10 @@ private slots:
 
         QCOMPARE(rig.roster(), sends);
         QCOMPARE(rig.receivedRosterText, nickname);
-        // Exactly one send per entry, in roster order, to every client.
-        QCOMPARE(fake(rig.Winusers, 1).sent, sends);
-        QCOMPARE(fake(rig.Winusers, 2).sent, sends);
+        // Exactly one send per entry, in roster order, to every client; an
+        // empty entry puts nothing on the wire.
+        QCOMPARE(fake(rig.Winusers, 1).sent, withoutEmpty(sends));
+        QCOMPARE(fake(rig.Winusers, 2).sent, withoutEmpty(sends));
         QVERIFY(rig.transcript.text().isEmpty());
         QCOMPARE(rig.X, 2);
     }
@@ -303,7 +313,7 @@ private slots:
         });
         rig.relay.Counter();
 
-        QCOMPARE(fake(rig.Winusers, 1).sent, sends);
+        QCOMPARE(fake(rig.Winusers, 1).sent, withoutEmpty(sends));
         QCOMPARE(rig.X, X);
     }
 

@@ -9,20 +9,21 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <vector>
 
 // An endpoint driven by the test: it connects, receives and fails on command,
 // and records every send.
 class FakeEndpoint final : public Endpoint
 {
 public:
-    FakeEndpoint(EndpointEvents &events, qint16 index) : m_events(events), m_index(index) {}
+    FakeEndpoint(EndpointEvents &events, qint16 index) : Endpoint(events, index) {}
 
     Outcome listen(quint16 port) override
     {
         if (listenFailure)
             return listenFailure;
         listenedOn = port;
-        m_state = EndpointState::Listening;
+        setState(EndpointState::Listening);
         return {};
     }
     Outcome accept(qintptr requestId) override
@@ -30,7 +31,7 @@ public:
         if (acceptFailure)
             return acceptFailure;
         acceptedRequest = requestId;
-        m_state = EndpointState::Connected;
+        setState(EndpointState::Connected);
         return {};
     }
     Outcome getData(QByteArray &out) override
@@ -51,19 +52,20 @@ public:
     void close() override
     {
         ++closes;
-        m_state = EndpointState::Closed;
+        if (closeLog)
+            closeLog->push_back(this);
+        setState(EndpointState::Closed);
     }
-    qint16 state() const override { return m_state; }
 
     // Test controls.
     void arrive(const QByteArray &bytes)
     {
         inbox += bytes;
-        m_events.onDataArrival(m_index, bytes.size());
+        events().onDataArrival(index(), bytes.size());
     }
-    void request(qintptr requestId) { m_events.onConnectionRequest(m_index, requestId); }
-    void fail(const Failure &failure) { m_events.onSocketError(m_index, failure); }
-    void drop() { m_state = EndpointState::Closed; }
+    void request(qintptr requestId) { events().onConnectionRequest(index(), requestId); }
+    void fail(const Failure &failure) { events().onSocketError(index(), failure); }
+    void drop() { setState(EndpointState::Closed); }
     // Bytes the peer received, run together as a TCP stream would deliver them.
     QByteArray received() const { return sent.join(); }
 
@@ -77,11 +79,8 @@ public:
     qintptr acceptedRequest = -1;
     int reads = 0;
     int closes = 0;
-
-private:
-    EndpointEvents &m_events;
-    qint16 m_index;
-    qint16 m_state = EndpointState::Closed;
+    // Shared by the endpoints of a test that checks the order of closes.
+    std::vector<const Endpoint *> *closeLog = nullptr;
 };
 
 class FakeEndpointFactory final : public EndpointFactory
