@@ -76,8 +76,15 @@ long Connection::receive(char *buffer, std::size_t size)
 {
     for (;;) {
         const ssize_t got = ::recv(m_fd, buffer, size, 0);
-        if (got > 0)
+        if (got > 0) {
+            // Acknowledge at once. With delayed ACKs a server that leaves
+            // Nagle on holds its next small send for up to 40 ms, and we
+            // would measure our own ACK timer instead of the server. Linux
+            // drops quick-ack mode by itself, so it is set after every read.
+            const int on = 1;
+            ::setsockopt(m_fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
             return got;
+        }
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))

@@ -15,7 +15,7 @@ namespace {
 // and join handlers read only the newest connection, so clients that arrive
 // together would hide each other's nicknames. IRC servers take many at once.
 constexpr std::size_t ChatArrivalWindow = 1;
-constexpr std::size_t IrcArrivalWindow = 64;
+constexpr std::size_t IrcArrivalWindow = 256;
 // The arrival traffic (roster resends, IRC JOIN lines) is over once nothing
 // has been read for this long; waiting for it is bounded.
 constexpr double SettleQuietSeconds = 0.3;
@@ -151,7 +151,7 @@ void LoadRun::arrive()
         std::erase_if(arriving, [&](std::uint32_t c) {
             Client &client = m_clients[c];
             if (client.state != Arrival::Failed && client.state != Arrival::Arrived &&
-                t - client.since > m_options.roundTimeout) {
+                t - client.since > m_options.arrivalTimeout) {
                 ++m_report->arrivalTimeouts;
                 fail(c);
             }

@@ -127,6 +127,8 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
             ok = parseReal(value, 0.1, OptionLimits::MaxDuration, options.durationLimit);
         } else if (name == "--round-timeout") {
             ok = parseReal(value, 0.01, OptionLimits::MaxDuration, options.roundTimeout);
+        } else if (name == "--arrival-timeout") {
+            ok = parseReal(value, 0.01, OptionLimits::MaxDuration, options.arrivalTimeout);
         } else if (name == "--line-bytes") {
             ok = parseInteger<std::size_t>(value, 32, 4096, options.lineBytes);
         } else if (name == "--server-pid") {
@@ -156,6 +158,7 @@ const char *usageText()
            "  --rate L               lines per second per client; 0 = one round at a time\n"
            "  --duration-limit S     hard stop of the whole run in seconds (default 120)\n"
            "  --round-timeout S      how long one line may take to reach all (default 5)\n"
+           "  --arrival-timeout S    how long one client may take to arrive (default 30)\n"
            "  --line-bytes B         bytes per chat line, 32..4096 (default 64)\n"
            "  --server-pid PID       report the server's RSS and CPU from /proc\n"
            "  --json                 one JSON object instead of the text report\n";

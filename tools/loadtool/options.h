@@ -29,6 +29,7 @@ struct Options
     double rate = 0; // lines per second per client; 0 = one round at a time
     double durationLimit = 120; // seconds, hard stop of the whole run
     double roundTimeout = 5; // seconds a line may take to reach everyone
+    double arrivalTimeout = 30; // seconds one client may take to arrive
     std::size_t lineBytes = 64;
     int serverPid = 0;
     bool json = false;
