@@ -16,6 +16,10 @@ namespace {
 // together would hide each other's nicknames. IRC servers take many at once.
 constexpr std::size_t ChatArrivalWindow = 1;
 constexpr std::size_t IrcArrivalWindow = 256;
+// TCP connects in flight at once. ngIRCd listens with a backlog of 10; more
+// SYNs than that are dropped and retried after 1, 3, 7... seconds, which
+// would time the server's backlog instead of its fan-out.
+constexpr std::ptrdiff_t ConnectWindow = 32;
 // The arrival traffic (roster resends, IRC JOIN lines) is over once nothing
 // has been read for this long; waiting for it is bounded.
 constexpr double SettleQuietSeconds = 0.3;
@@ -140,9 +144,13 @@ void LoadRun::arrive()
     std::vector<std::uint32_t> arriving;
     std::uint32_t next = 0;
     while (!expired()) {
-        while (arriving.size() < window && next < m_clients.size()) {
+        auto connecting = std::count_if(arriving.begin(), arriving.end(), [&](std::uint32_t c) {
+            return m_clients[c].state == Arrival::Connecting;
+        });
+        while (arriving.size() < window && connecting < ConnectWindow && next < m_clients.size()) {
             arriving.push_back(next);
             startArrival(next++);
+            connecting += m_clients[arriving.back()].state == Arrival::Connecting ? 1 : 0;
         }
         if (arriving.empty())
             break;
