@@ -1,0 +1,42 @@
+// The real server, headless, for bench/run.sh: the operator window with its
+// default services (only the message boxes go to stderr), started the way the
+// operator starts it, by pressing Start. Run it with QT_QPA_PLATFORM=offscreen.
+// It ends by itself after the given number of seconds (default 1800), so a
+// benchmark that dies never leaves it listening on the chat ports.
+#include "stderrdialogs.h"
+#include "ui/form1.h"
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdio>
+
+namespace {
+constexpr int DefaultLifetimeSeconds = 1800;
+constexpr int MaxLifetimeSeconds = 24 * 3600;
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    int lifetime = DefaultLifetimeSeconds;
+    if (argc > 1) {
+        bool ok = false;
+        lifetime = QString::fromLocal8Bit(argv[1]).toInt(&ok);
+        if (!ok || lifetime <= 0 || lifetime > MaxLifetimeSeconds) {
+            std::fprintf(stderr, "usage: benchhost [lifetime-seconds]\n");
+            return 2;
+        }
+    }
+
+    StderrDialogs dialogs;
+    Form1Services services;
+    services.dialogs = &dialogs;
+    Form1 window(services);
+    window.show();
+    QTimer::singleShot(0, &window, [&window] { window.Cmdconnct()->click(); });
+    QTimer::singleShot(std::chrono::seconds(lifetime), &app, &QCoreApplication::quit);
+    return app.exec();
+}

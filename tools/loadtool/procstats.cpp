@@ -1,0 +1,69 @@
+#include "procstats.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+} // namespace
+
+namespace ProcStats {
+
+long statusKiB(const std::string &status, const char *field)
+{
+    const std::string key = std::string(field) + ":";
+    std::size_t at = 0;
+    while ((at = status.find(key, at)) != std::string::npos) {
+        if (at == 0 || status[at - 1] == '\n')
+            return std::strtol(status.c_str() + at + key.size(), nullptr, 10);
+        at += key.size();
+    }
+    return -1;
+}
+
+long long statTicks(const std::string &stat)
+{
+    const std::size_t paren = stat.rfind(')');
+    if (paren == std::string::npos)
+        return -1;
+    // After the name: state is field 3; utime and stime are fields 14 and 15.
+    std::istringstream fields(stat.substr(paren + 1));
+    std::string skip;
+    for (int field = 3; field < 14; ++field) {
+        if (!(fields >> skip))
+            return -1;
+    }
+    long long utime = 0;
+    long long stime = 0;
+    if (!(fields >> utime >> stime))
+        return -1;
+    return utime + stime;
+}
+
+ProcSample read(int pid)
+{
+    ProcSample sample;
+    if (pid <= 0)
+        return sample;
+    const std::string base = "/proc/" + std::to_string(pid);
+    const std::string status = slurp(base + "/status");
+    const long long ticks = statTicks(slurp(base + "/stat"));
+    sample.rssKiB = statusKiB(status, "VmRSS");
+    sample.peakKiB = statusKiB(status, "VmHWM");
+    if (sample.rssKiB < 0 || ticks < 0)
+        return sample;
+    sample.cpuSeconds = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    sample.valid = true;
+    return sample;
+}
+
+} // namespace ProcStats
