@@ -3,6 +3,8 @@
 // operator starts it, by pressing Start. Run it with QT_QPA_PLATFORM=offscreen.
 // It ends by itself after the given number of seconds (default 1800), so a
 // benchmark that dies never leaves it listening on the chat ports.
+#include "net/descriptorlimit.h"
+#include "net/eventdispatcher.h"
 #include "stderrdialogs.h"
 #include "ui/form1.h"
 
@@ -20,6 +22,9 @@ constexpr int MaxLifetimeSeconds = 24 * 3600;
 
 int main(int argc, char *argv[])
 {
+    // The same start as the program's own main().
+    raiseOpenFileLimit();
+    preferUnixEventDispatcher();
     QApplication app(argc, argv);
     int lifetime = DefaultLifetimeSeconds;
     if (argc > 1) {
