@@ -9,6 +9,7 @@
 #include "ui/form1.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -43,5 +44,20 @@ int main(int argc, char *argv[])
     window.show();
     QTimer::singleShot(0, &window, [&window] { window.Cmdconnct()->click(); });
     QTimer::singleShot(std::chrono::seconds(lifetime), &app, &QCoreApplication::quit);
+
+    // How late the tidy tick comes, the operator's measure of a responsive
+    // window under load: printed at every new worst, and on SIGTERM's quit.
+    QElapsedTimer sinceTick;
+    qint64 worstLateMs = 0;
+    QObject::connect(window.Timer1(), &QTimer::timeout, &window, [&] {
+        if (sinceTick.isValid()) {
+            const qint64 late = sinceTick.elapsed() - window.Timer1()->interval();
+            if (late > worstLateMs) {
+                worstLateMs = late;
+                std::fprintf(stderr, "tidy tick: worst lateness %lld ms\n", qlonglong(late));
+            }
+        }
+        sinceTick.restart();
+    });
     return app.exec();
 }
