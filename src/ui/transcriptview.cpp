@@ -1,5 +1,8 @@
 #include "transcriptview.h"
 
+#include "ui/transcriptaccessible.h"
+
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QKeyEvent>
@@ -77,6 +80,7 @@ bool isClipboardKey(const QKeyEvent *event)
 
 TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
 {
+    TranscriptAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
@@ -89,6 +93,13 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
 void TranscriptView::appendLine(const QString &line)
 {
     const qsizetype lastLine = lineCount() - 1;
+    if (QAccessible::isActive()) {
+        // Accessible offsets count a line break as one character, like ours.
+        QString inserted = line;
+        inserted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        QAccessibleTextInsertEvent event(this, clampToInt(textLength()), inserted + u'\n');
+        QAccessible::updateAccessibility(&event);
+    }
     m_text.appendLine(line);
     if (lastLine <= m_top + pageLines())
         repaintText();
@@ -100,6 +111,10 @@ void TranscriptView::clear()
 {
     if (m_text.isEmpty())
         return;
+    if (QAccessible::isActive()) {
+        QAccessibleTextRemoveEvent event(this, 0, m_text.text(u"\n"));
+        QAccessible::updateAccessibility(&event);
+    }
     m_text.clear();
     m_caret = m_anchor = 0;
     m_top = 0;
@@ -126,6 +141,10 @@ void TranscriptView::setSelection(qsizetype anchor, qsizetype position)
     m_caret = std::clamp<qsizetype>(position, 0, textLength());
     ensureCaretVisible();
     repaintText();
+    if (QAccessible::isActive()) {
+        QAccessibleTextCursorEvent event(this, clampToInt(m_caret));
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 QString TranscriptView::selectedText() const
@@ -157,10 +176,11 @@ void TranscriptView::paste()
         replaceSelection(text);
 }
 
-QRect TranscriptView::caretRect() const
+QRect TranscriptView::cursorRect(qsizetype position) const
 {
-    const qsizetype line = m_text.lineOf(m_caret);
-    const int x = Margin - m_left + qRound(caretX(m_caret));
+    position = std::clamp<qsizetype>(position, 0, textLength());
+    const qsizetype line = m_text.lineOf(position);
+    const int x = Margin - m_left + qRound(caretX(position));
     const int y = Margin + clampToInt(line - m_top) * m_lineHeight;
     return {x, y, CaretWidth, m_lineHeight};
 }
@@ -245,7 +265,8 @@ void TranscriptView::paintEvent(QPaintEvent *event)
         QList<QTextLayout::FormatRange> ranges;
         if (selStart < selEnd && selStart <= start + length && selEnd > start) {
             const qsizetype from = std::clamp<qsizetype>(selStart - start, 0, MaxShownChars);
-            const qsizetype to = std::clamp<qsizetype>(selEnd - start, 0, std::min(length, MaxShownChars));
+            const qsizetype to =
+                    std::clamp<qsizetype>(selEnd - start, 0, std::min(length, MaxShownChars));
             if (to > from)
                 ranges.append({int(from), int(to - from), selected});
             // A selected line break shows as a blank's width after the line.
@@ -506,6 +527,11 @@ void TranscriptView::replaceSelection(const QString &text)
     const qsizetype to = std::max(m_anchor, m_caret);
     if (from == to && text.isEmpty())
         return;
+    if (QAccessible::isActive()) {
+        QAccessibleTextUpdateEvent event(this, clampToInt(from), m_text.text(from, to, u"\n"),
+                                         text);
+        QAccessible::updateAccessibility(&event);
+    }
     m_text.remove(from, to);
     m_text.insert(from, text);
     m_caret = m_anchor = from + text.size();

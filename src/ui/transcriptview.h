@@ -45,6 +45,8 @@ public:
     // Positions count a line break as one character (see TranscriptText).
     qsizetype textLength() const { return m_text.length(); }
     qsizetype caretPosition() const { return m_caret; }
+    // The other end of the selection; the caret position when none.
+    qsizetype selectionAnchor() const { return m_anchor; }
     // Puts the caret there with nothing selected and brings it into view.
     void setCaretPosition(qsizetype position);
     // Selects from anchor to position; the caret goes to position.
@@ -56,8 +58,15 @@ public:
     void copy() const;
     void paste();
 
+    // The text as the box holds it, for readers such as accessibility.
+    const TranscriptText &content() const { return m_text; }
+
     // Where the caret is drawn, in viewport coordinates.
-    QRect caretRect() const;
+    QRect caretRect() const { return cursorRect(m_caret); }
+    // Where the caret would be drawn at a position.
+    QRect cursorRect(qsizetype position) const;
+    // The position nearest to a point of the viewport.
+    qsizetype positionAt(QPoint point) const;
     qsizetype firstVisibleLine() const { return m_top; }
     // Memory held by the text and its line offsets.
     qsizetype bytesHeld() const { return m_text.bytesHeld(); }
@@ -86,7 +95,6 @@ protected:
 private:
     void layoutLine(QTextLayout &layout, qsizetype line) const;
     qreal caretX(qsizetype position) const;
-    qsizetype positionAt(QPoint point) const;
     qsizetype pageLines() const;
     qsizetype maxTop() const;
 

@@ -3,6 +3,7 @@
 // lines, painting of odd lines, and a disabled box.
 #include "ui/transcriptview.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QScrollBar>
@@ -42,7 +43,8 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("lineCount");
         QTest::newRow("none") << QStringList() << QString() << 1;
-        QTest::newRow("two") << QStringList({QStringLiteral("Ayşe: selam"), QStringLiteral("Çağrı")})
+        QTest::newRow("two") << QStringList({QStringLiteral("Ayşe: selam"),
+                                             QStringLiteral("Çağrı")})
                              << QStringLiteral("Ayşe: selam\r\nÇağrı\r\n") << 3;
         QTest::newRow("empty reads") << QStringList({QStringLiteral("T"), {}, {}})
                                      << QStringLiteral("T\r\n\r\n\r\n") << 4;
@@ -81,7 +83,8 @@ private slots:
         const QKeyCombination typeX(Qt::Key_unknown);
         QTest::newRow("type in the middle") << 1 << typeX << QStringLiteral("axbc\r\ndef\r\n") << 2;
         QTest::newRow("type at the end") << 8 << typeX << QStringLiteral("abc\r\ndef\r\nx") << 9;
-        QTest::newRow("Enter") << 1 << QKeyCombination(Qt::Key_Return) << QStringLiteral("a\r\nbc\r\ndef\r\n") << 2;
+        QTest::newRow("Enter") << 1 << QKeyCombination(Qt::Key_Return)
+                               << QStringLiteral("a\r\nbc\r\ndef\r\n") << 2;
         QTest::newRow("Backspace joins lines")
                 << 4 << QKeyCombination(Qt::Key_Backspace) << QStringLiteral("abcdef\r\n") << 3;
         QTest::newRow("Backspace at the start")
@@ -90,7 +93,8 @@ private slots:
                 << 3 << QKeyCombination(Qt::Key_Delete) << QStringLiteral("abcdef\r\n") << 3;
         QTest::newRow("Delete at the end")
                 << 8 << QKeyCombination(Qt::Key_Delete) << QStringLiteral("abc\r\ndef\r\n") << 8;
-        QTest::newRow("no undo") << 1 << (Qt::ControlModifier | Qt::Key_Z) << QStringLiteral("abc\r\ndef\r\n") << 1;
+        QTest::newRow("no undo") << 1 << (Qt::ControlModifier | Qt::Key_Z)
+                                 << QStringLiteral("abc\r\ndef\r\n") << 1;
     }
 
     void editingAtTheCaret()
@@ -208,7 +212,8 @@ private slots:
                 << QStringLiteral("a\rb\nc") + QChar(u'\0') + QStringLiteral("\t\x7f\x1b[2J") << 1;
         QTest::newRow("separators") << QStringLiteral("a\u2028b\u2029c\u0085d") << 1;
         QTest::newRow("bidi override") << QStringLiteral("\u202Eters\u202C yazı") << 0;
-        QTest::newRow("lone surrogate") << QString(QChar(char16_t(0xd800))) + QStringLiteral("x") << 0;
+        QTest::newRow("lone surrogate")
+                << QString(QChar(char16_t(0xd800))) + QStringLiteral("x") << 0;
         QTest::newRow("very long") << QString(300'000, u'ş') << 0;
     }
 
@@ -249,6 +254,36 @@ private slots:
         if (line.size() > 1000)
             QTRY_VERIFY(box->horizontalScrollBar()->maximum() > 0);
         QCOMPARE(box->text(), line + QStringLiteral("\r\n"));
+    }
+
+    void readersSeeAnEditableText()
+    {
+        box->setAccessibleName(QStringLiteral("Yazışma"));
+        box->appendLine(QStringLiteral("Ali sohbete katıldı."));
+        box->appendLine(QStringLiteral("<SERVER> selam"));
+        QAccessibleInterface *reader = QAccessible::queryAccessibleInterface(box.get());
+        QVERIFY(reader);
+        QCOMPARE(reader->role(), QAccessible::EditableText);
+        QCOMPARE(reader->text(QAccessible::Name), QStringLiteral("Yazışma"));
+        QVERIFY(reader->state().editable);
+        QAccessibleTextInterface *text = reader->textInterface();
+        QVERIFY(text);
+        QCOMPARE(text->characterCount(), int(box->textLength()));
+        QCOMPARE(text->text(0, text->characterCount()),
+                 QStringLiteral("Ali sohbete katıldı.\n<SERVER> selam\n"));
+        int start = -1;
+        int end = -1;
+        QCOMPARE(text->textAtOffset(25, QAccessible::LineBoundary, &start, &end),
+                 QStringLiteral("<SERVER> selam"));
+        QCOMPARE(start, 21);
+        QCOMPARE(end, 35);
+        QCOMPARE(text->textBeforeOffset(25, QAccessible::LineBoundary, &start, &end),
+                 QStringLiteral("Ali sohbete katıldı."));
+        QCOMPARE(text->textAtOffset(5, QAccessible::WordBoundary, &start, &end),
+                 QStringLiteral("sohbete"));
+        text->setSelection(0, 4, 11);
+        QCOMPARE(box->selectedText(), QStringLiteral("sohbete"));
+        QCOMPARE(text->cursorPosition(), 11);
     }
 
     void disabledTakesNoInput()
