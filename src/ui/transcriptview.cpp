@@ -20,6 +20,7 @@ constexpr int Margin = 3;
 constexpr int CaretWidth = 1;
 constexpr QStringView CrLf = u"\r\n";
 
+// For counts and offsets, which are never negative.
 int clampToInt(qsizetype value)
 {
     return int(std::clamp<qsizetype>(value, 0, std::numeric_limits<int>::max()));
@@ -181,8 +182,10 @@ QRect TranscriptView::cursorRect(qsizetype position) const
     position = std::clamp<qsizetype>(position, 0, textLength());
     const qsizetype line = m_text.lineOf(position);
     const int x = Margin - m_left + qRound(caretX(position));
-    const int y = Margin + clampToInt(line - m_top) * m_lineHeight;
-    return {x, y, CaretWidth, m_lineHeight};
+    // Rows above the view are negative; far-off rows stay far off in int.
+    constexpr qsizetype FarOff = std::numeric_limits<int>::max() / 2;
+    const qsizetype y = Margin + (line - m_top) * m_lineHeight;
+    return {x, int(std::clamp<qsizetype>(y, -FarOff, FarOff)), CaretWidth, m_lineHeight};
 }
 
 // --- layout --------------------------------------------------------------
@@ -338,6 +341,9 @@ void TranscriptView::scheduleScrollBars()
 void TranscriptView::syncScrollBars()
 {
     m_scrollBarsPending = false;
+    // A scroll bar moved before it learnt of deleted lines may have taken
+    // the view past the end.
+    m_top = std::clamp<qsizetype>(m_top, 0, maxTop());
     const QScopedValueRollback syncing(m_syncing, true);
     QScrollBar *vertical = verticalScrollBar();
     vertical->setRange(0, clampToInt(maxTop()));
