@@ -10,7 +10,6 @@
 #include "ui/viewcommands.h"
 
 #include <QAction>
-#include <QPlainTextEdit>
 #include <QPushButton>
 
 Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)

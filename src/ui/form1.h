@@ -13,9 +13,9 @@ class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
+class TranscriptView;
 
 class EndpointFactory;
 class OperatorDialogs;
@@ -59,7 +59,7 @@ public:
     QLineEdit *Text2() const { return m_Text2; }
     QLineEdit *Text3() const { return m_Text3; }
     QLineEdit *Text4() const { return m_Text4; }
-    QPlainTextEdit *Text1() const { return m_Text1; }
+    TranscriptView *Text1() const { return m_Text1; }
     QPushButton *Cmdconnct() const { return m_Cmdconnct; }
     QPushButton *Command1() const { return m_Command1; }
     QListWidget *List1() const { return m_List1; }
@@ -127,7 +127,7 @@ private:
     QLineEdit *m_Text2 = nullptr;
     QLineEdit *m_Text3 = nullptr;
     QLineEdit *m_Text4 = nullptr;
-    QPlainTextEdit *m_Text1 = nullptr;
+    TranscriptView *m_Text1 = nullptr;
     QPushButton *m_Cmdconnct = nullptr;
     QPushButton *m_Command1 = nullptr;
     QListWidget *m_List1 = nullptr;

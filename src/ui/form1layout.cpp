@@ -5,6 +5,7 @@
 
 #include "ui/fonts.h"
 #include "ui/labelfitter.h"
+#include "ui/transcriptview.h"
 #include "ui/wrappingbutton.h"
 
 #include <QGroupBox>
@@ -13,7 +14,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
 
@@ -125,15 +125,11 @@ void Form1::buildLayout()
 
     m_Frame2 = place<QGroupBox>(client, "Frame2", twips(45, 1320, 6420, 6255));
     m_Frame2->setEnabled(false);
-    m_Text1 = place<QPlainTextEdit>(m_Frame2, "Text1", twips(120, 240, 6180, 5175));
+    // Tab leaves the transcript as it leaves every other box, and there is
+    // no undo (it would take back relayed lines): see TranscriptView.
+    m_Text1 = place<TranscriptView>(m_Frame2, "Text1", twips(120, 240, 6180, 5175));
     m_Text1->setFont(UiFonts::tahoma(TranscriptPoints, true));
     m_Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Tab leaves the transcript, as in every other box of the window.
-    m_Text1->setTabChangesFocus(true);
-    // No undo: Ctrl+Z in the transcript would take back relayed lines, and
-    // the history would keep a second copy of a transcript that only grows.
-    m_Text1->setUndoRedoEnabled(false);
     m_Text2 = lineBox(m_Frame2, "Text2", twips(150, 5520, 5295, 615));
     m_Text2->setFont(UiFonts::tahoma(TranscriptPoints, true));
     m_Command1 = place<QPushButton>(m_Frame2, "Command1", twips(5550, 5550, 780, 615));

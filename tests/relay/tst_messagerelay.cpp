@@ -8,7 +8,7 @@
 #include "ui/transcript.h"
 
 #include <QLineEdit>
-#include <QPlainTextEdit>
+#include "ui/transcriptview.h"
 #include <QTest>
 
 #include <algorithm>
@@ -76,7 +76,7 @@ struct Rig
     ControlledYield yield;
     Channels channels{factory, yield};
     QWidget window;
-    QPlainTextEdit Text1{&window};
+    TranscriptView Text1{&window};
     QLineEdit Txtnick{&window};
     QLineEdit Text2{&window};
     Transcript transcript{Text1};

@@ -11,7 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
+#include "ui/transcriptview.h"
 #include <QTest>
 #include <QTimer>
 
@@ -67,7 +67,7 @@ struct Rig
     SocketPool &Winusers = channels.Winusers();
     SocketPool &Winjoin = channels.Winjoin();
     SocketPool &Winleft = channels.Winleft();
-    QPlainTextEdit Text1;
+    TranscriptView Text1;
     Transcript transcript{Text1};
     QListWidget List1;
     QLineEdit Text4;

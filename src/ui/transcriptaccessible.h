@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QAccessibleWidget>
+
+class TranscriptView;
+
+// What assistive technology sees of the transcript box: an editable text
+// (a plain QAbstractScrollArea would show as a bare client area) whose text
+// is read from the box's compact store, a range at a time. Its name is the
+// widget's accessible name, set by whoever places the box. Offsets are the
+// box's positions: a line break counts as one character.
+class TranscriptAccessible final : public QAccessibleWidget, public QAccessibleTextInterface
+{
+public:
+    explicit TranscriptAccessible(TranscriptView *view);
+
+    // Registers the factory that hands this interface out for every
+    // TranscriptView; later calls do nothing.
+    static void install();
+
+    QAccessible::State state() const override;
+    void *interface_cast(QAccessible::InterfaceType type) override;
+
+    void selection(int selectionIndex, int *startOffset, int *endOffset) const override;
+    int selectionCount() const override;
+    void addSelection(int startOffset, int endOffset) override;
+    void removeSelection(int selectionIndex) override;
+    void setSelection(int selectionIndex, int startOffset, int endOffset) override;
+    int cursorPosition() const override;
+    void setCursorPosition(int position) override;
+    QString text(int startOffset, int endOffset) const override;
+    QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                             int *startOffset, int *endOffset) const override;
+    QString textAfterOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                            int *startOffset, int *endOffset) const override;
+    QString textAtOffset(int offset, QAccessible::TextBoundaryType boundaryType,
+                         int *startOffset, int *endOffset) const override;
+    int characterCount() const override;
+    QRect characterRect(int offset) const override;
+    int offsetAtPoint(const QPoint &point) const override;
+    void scrollToSubstring(int startIndex, int endIndex) override;
+    QString attributes(int offset, int *startOffset, int *endOffset) const override;
+
+private:
+    TranscriptView *view() const;
+    // The piece of text of the given kind that holds the offset.
+    std::pair<qsizetype, qsizetype> unitAt(qsizetype offset,
+                                           QAccessible::TextBoundaryType type) const;
+    QString textOf(std::pair<qsizetype, qsizetype> unit, int *startOffset, int *endOffset) const;
+};

@@ -1,0 +1,128 @@
+#pragma once
+
+#include "ui/transcripttext.h"
+
+#include <QAbstractScrollArea>
+#include <QBasicTimer>
+
+class QTextLayout;
+
+// The transcript box: a multi-line text box built for a text that only grows,
+// by a line per connected client on every chat arrival. The text is kept
+// compactly (TranscriptText) and only the lines in view are laid out and
+// painted, so appending costs the same at the millionth line as at the first
+// and an empty line holds a few bytes.
+//
+// It stays a text box for the operator: a click places the caret, typed
+// characters, Enter, Backspace, Delete and Ctrl+V edit at the caret, mouse and
+// Shift+arrows select, Ctrl+C copies, Ctrl+A selects all. There is no undo:
+// undoing would take back relayed lines. One font styles the whole text.
+//
+// Lines are not wrapped: a horizontal scroll bar appears once a line wider
+// than the box has been shown. Widths are measured only for lines that get
+// painted, so the bar's range grows as wider lines come into view rather than
+// costing a measurement on every append. A line is shown up to
+// MaxShownChars characters and then "…"; its text is kept whole.
+//
+// Scroll bars follow the view lazily: changes of the text or of the view set
+// the scroll bars once per turn of the event loop, not once per line.
+class TranscriptView final : public QAbstractScrollArea
+{
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype MaxShownChars = 4096;
+
+    explicit TranscriptView(QWidget *parent = nullptr);
+
+    // The line and a CR LF after the existing text.
+    void appendLine(const QString &line);
+    void clear();
+    // The whole text, every line break written as CR LF.
+    QString text() const;
+    qsizetype lineCount() const { return m_text.lineCount(); }
+
+    // Positions count a line break as one character (see TranscriptText).
+    qsizetype textLength() const { return m_text.length(); }
+    qsizetype caretPosition() const { return m_caret; }
+    // The other end of the selection; the caret position when none.
+    qsizetype selectionAnchor() const { return m_anchor; }
+    // Puts the caret there with nothing selected and brings it into view.
+    void setCaretPosition(qsizetype position);
+    // Selects from anchor to position; the caret goes to position.
+    void setSelection(qsizetype anchor, qsizetype position);
+    bool hasSelection() const { return m_anchor != m_caret; }
+    // The selected characters, line breaks as CR LF.
+    QString selectedText() const;
+    void selectAll();
+    void copy() const;
+    void paste();
+
+    // The text as the box holds it, for readers such as accessibility.
+    const TranscriptText &content() const { return m_text; }
+
+    // Where the caret is drawn, in viewport coordinates.
+    QRect caretRect() const { return cursorRect(m_caret); }
+    // Where the caret would be drawn at a position.
+    QRect cursorRect(qsizetype position) const;
+    // The position nearest to a point of the viewport.
+    qsizetype positionAt(QPoint point) const;
+    qsizetype firstVisibleLine() const { return m_top; }
+    // Memory held by the text and its line offsets.
+    qsizetype bytesHeld() const { return m_text.bytesHeld(); }
+
+signals:
+    // On every change of the text: appends, clearing, typing, pasting.
+    void textChanged();
+
+protected:
+    bool event(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void inputMethodEvent(QInputMethodEvent *event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
+    void timerEvent(QTimerEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
+
+private:
+    void layoutLine(QTextLayout &layout, qsizetype line) const;
+    qreal caretX(qsizetype position) const;
+    qsizetype pageLines() const;
+    qsizetype maxTop() const;
+
+    bool handleMove(QKeyEvent *event);
+    bool handleEdit(QKeyEvent *event);
+    void moveCaret(qsizetype position, bool select);
+    void replaceSelection(const QString &text);
+    void removeAround(bool forward);
+    qsizetype stepped(qsizetype position, bool forward) const;
+
+    void ensureCaretVisible();
+    void setTop(qsizetype top);
+    void scheduleScrollBars();
+    void syncScrollBars();
+    void repaintText();
+    void restartBlink();
+
+    TranscriptText m_text;
+    qsizetype m_caret = 0;
+    qsizetype m_anchor = 0;
+    qsizetype m_top = 0;  // first line in view
+    int m_left = 0;       // horizontal scroll, pixels
+    int m_widest = 0;     // widest line painted so far, pixels
+    int m_lineHeight = 1;
+    bool m_scrollBarsPending = false;
+    bool m_syncing = false;
+    bool m_repaintPending = false;
+    bool m_dragging = false;
+    bool m_caretShown = false;
+    QBasicTimer m_blink;
+};
