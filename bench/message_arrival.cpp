@@ -9,7 +9,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
+#include "ui/transcriptview.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -43,7 +43,7 @@ int main(int argc, char *argv[])
         FakeEndpointFactory factory;
         EventLoopYield yield;
         Channels channels(factory, yield);
-        QPlainTextEdit box;
+        TranscriptView box;
         Transcript transcript(box);
         SilentDialogs dialogs;
         QWidget window;
