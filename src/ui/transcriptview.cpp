@@ -17,6 +17,8 @@
 namespace {
 
 constexpr int Margin = 3;
+// At most one redraw in this span while text keeps coming: 25 a second.
+constexpr int RefreshMs = 40;
 constexpr int CaretWidth = 1;
 constexpr QStringView CrLf = u"\r\n";
 
@@ -88,6 +90,8 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_lineHeight = qMax(1, fontMetrics().lineSpacing());
+    m_refresh.setSingleShot(true);
+    connect(&m_refresh, &QTimer::timeout, this, &TranscriptView::refresh);
     syncScrollBars();
 }
 
@@ -332,10 +336,31 @@ void TranscriptView::scheduleScrollBars()
 {
     // A burst of appends (a chat line adds one per connected client) sets the
     // scroll bars once, when the event loop next runs.
-    if (m_scrollBarsPending)
-        return;
     m_scrollBarsPending = true;
-    QMetaObject::invokeMethod(this, &TranscriptView::syncScrollBars, Qt::QueuedConnection);
+    scheduleRefresh();
+}
+
+// Busy chat changes the text far more often than a screen can show or an
+// operator can read: at a thousand clients every chat line adds a thousand
+// lines. The first change after a quiet spell is drawn when the event loop
+// next runs; changes that follow within RefreshMs are drawn together at the
+// end of it. Each redraw of the box and its scroll bar costs far more than
+// relaying a line, so this keeps the relay from waiting on the painting.
+void TranscriptView::scheduleRefresh()
+{
+    if (m_refresh.isActive())
+        return;
+    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : RefreshMs;
+    m_refresh.start(int(qMax<qint64>(0, RefreshMs - since)));
+}
+
+void TranscriptView::refresh()
+{
+    m_sinceRefresh.restart();
+    if (m_scrollBarsPending)
+        syncScrollBars();
+    if (m_repaintPending)
+        viewport()->update();
 }
 
 void TranscriptView::syncScrollBars()
@@ -373,10 +398,8 @@ void TranscriptView::repaintText()
 {
     // update() is already deferred by Qt; the flag spares the dirty-region
     // bookkeeping on every one of a thousand appends before the next paint.
-    if (m_repaintPending)
-        return;
     m_repaintPending = true;
-    viewport()->update();
+    scheduleRefresh();
 }
 
 void TranscriptView::resizeEvent(QResizeEvent *event)

@@ -4,6 +4,8 @@
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QTimer>
 
 class QTextLayout;
 
@@ -110,6 +112,8 @@ private:
     void scheduleScrollBars();
     void syncScrollBars();
     void repaintText();
+    void scheduleRefresh();
+    void refresh();
     void restartBlink();
 
     TranscriptText m_text;
@@ -125,4 +129,7 @@ private:
     bool m_dragging = false;
     bool m_caretShown = false;
     QBasicTimer m_blink;
+    // Paces redraws: see scheduleRefresh().
+    QTimer m_refresh;
+    QElapsedTimer m_sinceRefresh;
 };
