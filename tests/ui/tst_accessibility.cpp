@@ -1,6 +1,6 @@
 // What a screen reader finds in the operator window and the about window:
-// every control's name and role through Qt's accessibility tree, the change
-// announcements of the roster, the transcript and the count label, and the
+// every control's name and role through Qt's accessibility tree, what a reader
+// finds after the roster, the transcript and the count label change, and the
 // window driven from the keyboard alone.
 #include "fakeendpoint.h"
 #include "ui/form1.h"
