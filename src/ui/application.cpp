@@ -28,6 +28,8 @@ int runOperatorWindow(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sohbet-sunucu"));
     QApplication::setApplicationDisplayName(QStringLiteral("Yazışma"));
+    // Ties the window to its launcher entry (icon, name) on Wayland desktops.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sohbet.sunucu"));
 
     UiFonts::load();
 
