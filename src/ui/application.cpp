@@ -27,7 +27,11 @@ int runOperatorWindow(int argc, char *argv[])
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("sohbet-sunucu"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Yazışma"));
+    // No application display name: on X11 and Wayland Qt appends it to every
+    // window title ("Yazışma - Ana Modül — Yazışma", "Hata — Yazışma"), and
+    // the titles must read exactly as designed.
+    // Ties the window to its launcher entry (icon, name) on Wayland desktops.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.sohbet.sunucu"));
 
     UiFonts::load();
 

@@ -2,7 +2,9 @@
 
 #include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QRawFont>
+#include <QScreen>
 
 namespace {
 
@@ -10,6 +12,23 @@ const QString WineFontDir = QStringLiteral("/usr/share/wine/fonts/");
 const QString FallbackFamily = QStringLiteral("DejaVu Sans");
 // Any size will do: only the character map is asked.
 constexpr qreal ProbePixels = 16;
+// The screen the bitmap face was drawn for: 96 dots per inch, unscaled.
+constexpr int DesignDpi = 96;
+
+// MS Sans Serif's bitmaps come in a few fixed pixel sizes, made for 8.25 pt at
+// 96 dpi. On a scaled screen (QT_SCALE_FACTOR, a high-dpi monitor) or at
+// another logical dpi Qt spaces the letters for the larger size but draws
+// them from the small bitmaps: "S E R V E R", with blanks lost. There the
+// window takes the scalable face instead, so it grows as a whole and its text
+// stays sharp. Asked once, for the most scaled screen present at start-up.
+bool bitmapFaceFitsScreens()
+{
+    if (!qGuiApp)
+        return true;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    return qFuzzyCompare(qGuiApp->devicePixelRatio(), 1.0)
+            && (!primary || qRound(primary->logicalDotsPerInchY()) == DesignDpi);
+}
 
 bool coversTurkish(const QRawFont &raw)
 {
@@ -59,7 +78,8 @@ const Families &families()
         // MS Sans Serif is a bitmap face, as on Windows: its 13-pixel strike
         // is what 8.25 pt has always looked like. Without it, Tahoma is the
         // nearest face: Windows itself later put it in MS Sans Serif's place.
-        f.sansSerif = registerFamily({QStringLiteral("ms_sans_serif.ttf")});
+        if (bitmapFaceFitsScreens())
+            f.sansSerif = registerFamily({QStringLiteral("ms_sans_serif.ttf")});
         if (f.sansSerif.isEmpty())
             f.sansSerif = f.tahoma;
         // The bitmap face has no bold and Qt cannot embolden bitmaps (Windows

@@ -1,5 +1,6 @@
 #include "frmabout.h"
 
+#include "ui/accessiblenames.h"
 #include "ui/fonts.h"
 
 #include <QEvent>
@@ -97,6 +98,7 @@ frmAbout::frmAbout(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWi
     m_Timer1->setInterval(TickMs);
     connect(m_Timer1, &QTimer::timeout, this, &frmAbout::scrollTick);
     m_Timer1->start();
+    AccessibleNames::apply(*this);
 
     // Centred on the screen (not over the owner). Placing it before it is
     // shown also keeps Qt from centring it over Form1 instead.

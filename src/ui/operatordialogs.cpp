@@ -1,7 +1,11 @@
 #include "operatordialogs.h"
 
-#include <QApplication>
 #include <QMessageBox>
+
+namespace {
+// The program's title, which failure reports carry as their box's title.
+const QString ProgramTitle = QStringLiteral("Yazışma");
+} // namespace
 
 void MessageBoxDialogs::inputProblem(QWidget *parent, const QString &text)
 {
@@ -10,8 +14,7 @@ void MessageBoxDialogs::inputProblem(QWidget *parent, const QString &text)
 
 void MessageBoxDialogs::failure(QWidget *parent, const Failure &failure)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), failure.report(),
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::NoIcon, ProgramTitle, failure.report(), QMessageBox::Ok, parent);
     box.exec();
 }
 
