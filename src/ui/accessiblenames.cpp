@@ -1,6 +1,7 @@
 #include "accessiblenames.h"
 
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 #include "ui/frmabout.h"
 
 #include <QGroupBox>

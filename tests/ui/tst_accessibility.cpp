@@ -4,6 +4,7 @@
 // window driven from the keyboard alone.
 #include "fakeendpoint.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 #include "ui/frmabout.h"
 
 #include <QAccessible>
