@@ -40,6 +40,8 @@ public:
     void arrive(qint16 index, const Handler &handler);
 
     bool running() const { return m_running; }
+    // Arrivals still waiting for their rerun.
+    bool hasHeld() const { return !m_held.empty(); }
 
 private:
     void holdBack(qint16 index);

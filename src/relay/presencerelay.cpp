@@ -36,9 +36,20 @@ void PresenceRelay::joinArrival(qint16 index)
     m_joinArrivals.arrive(index, [this](qint16 element, bool) { announceJoin(element); });
 }
 
+// Roster arrivals held back during a Counter are all read and added first,
+// and one Counter then sends the roster that holds them all. That is what the
+// shared index makes of nested runs anyway (a later run leaves the earlier one
+// nothing more to send); without it, N clients joining together would cost N
+// whole-roster broadcasts to N clients each.
 void PresenceRelay::rosterArrival(qint16 index)
 {
-    m_rosterArrivals.arrive(index, [this](qint16 element, bool) { addToRoster(element); });
+    m_rosterArrivals.arrive(index, [this](qint16 element, bool) {
+        m_rosterOwed = addToRoster(element) || m_rosterOwed;
+        if (m_rosterOwed && !m_rosterArrivals.hasHeld()) {
+            m_rosterOwed = false;
+            Counter();
+        }
+    });
 }
 
 void PresenceRelay::leaveArrival()
@@ -62,14 +73,14 @@ void PresenceRelay::announceJoin(qint16 index)
 // A failed read adds no entry and sends nothing: the roster has not changed,
 // and an empty entry would stand for a user nobody announced. The form-level
 // text keeps the last text actually read.
-void PresenceRelay::addToRoster(qint16 index)
+bool PresenceRelay::addToRoster(qint16 index)
 {
     QByteArray client;
     if (m_channels.Winusers().getData(index, client))
-        return;
+        return false;
     m_receivedRosterText = client;
     RosterList::append(m_List1, m_receivedRosterText);
-    Counter();
+    return true;
 }
 
 // X is shared by every run, nested ones included, and read afresh at each

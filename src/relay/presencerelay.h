@@ -28,7 +28,7 @@ public:
 
 private:
     void announceJoin(qint16 index);
-    void addToRoster(qint16 index);
+    bool addToRoster(qint16 index);
     void announceLeave(bool heldBack);
 
     Channels &m_channels;
@@ -43,5 +43,6 @@ private:
     // leave arrival gets a run of its own.
     ArrivalGate m_joinArrivals{ArrivalGate::Hold::OncePerElement};
     ArrivalGate m_rosterArrivals{ArrivalGate::Hold::OncePerElement};
+    bool m_rosterOwed = false;
     ArrivalGate m_leaveArrivals{ArrivalGate::Hold::EachArrival};
 };
