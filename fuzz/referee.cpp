@@ -61,11 +61,10 @@ Referee::ElementBook &Referee::book(Channel channel, qint16 index)
     return elements[size_t(index)];
 }
 
-// A text read on a relaying channel may go to every element there is now,
-// once each: the broadcast that sends it takes its bound right away.
+// A text read on a relaying channel goes to every element there is now, once
+// each, and to no other: the broadcast that sends it takes its bound at once.
 void Referee::allow(Channel channel, const QByteArray &bytes)
 {
-    ++m_books[size_t(channel)].allowed[bytes];
     const int highest = m_rig->pool(channel).highestIndex();
     for (int i = 1; i <= highest; ++i)
         ++book(channel, qint16(i)).expected[bytes];
@@ -114,10 +113,11 @@ void Referee::sending(Channel channel, qint16 index, qint16 state, const QByteAr
                 "a roster send is a roster entry", shown(bytes));
         return;
     }
-    const int sent = ++book(channel, index).sent[bytes];
-    require(sent <= m_books[size_t(channel)].allowed.value(bytes),
-            "every text relayed was read from a client or made by the server, and goes to "
-            "each element at most once per read",
+    ElementBook &element = book(channel, index);
+    const int sent = ++element.sent[bytes];
+    require(sent <= element.expected.value(bytes),
+            "every text relayed was read from a client or made by the server while the "
+            "element existed, and goes to it at most once per read",
             shown(bytes));
 }
 

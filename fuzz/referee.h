@@ -59,7 +59,6 @@ private:
     };
     struct ChannelBook
     {
-        QHash<QByteArray, int> allowed;
         std::vector<ElementBook> elements;
         bool sendFailureEver = false;
         bool readFailureEver = false;

@@ -15,8 +15,17 @@ CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
     >/dev/null
 cmake --build "$dir" -j"$(nproc)" --target relay_fuzzer
 
+# The run grows its corpus in a temporary copy; after a failure the copy is
+# kept in build-fuzz/corpus-failed for the rerun that finds the input.
 corpus=$(mktemp -d)
-trap 'rm -rf "$corpus"' EXIT
+keep_on_failure() {
+    if [ $? -ne 0 ]; then
+        rm -rf "$dir/corpus-failed" && mv "$corpus" "$dir/corpus-failed"
+        echo "relay_fuzzer: failed; corpus kept in $dir/corpus-failed, inputs in $dir/crashes/"
+    fi
+    rm -rf "$corpus"
+}
+trap keep_on_failure EXIT
 cp fuzz/corpus/* "$corpus"/
 mkdir -p "$dir/crashes"
 
@@ -29,7 +38,7 @@ echo "relay_fuzzer: ${seconds} s on $(ls fuzz/corpus | wc -l) seed inputs"
 # Qt's font and style caches grow with every new text, which would make
 # libFuzzer's per-input leak check rescan the heap on most inputs; leaks are
 # still found by the sanitizer's check at exit, which fails the run. Rerun the
-# kept corpus with -detect_leaks=1 to find the input that leaks.
+# kept corpus with -detect_leaks=1 -runs=0 to find the input that leaks.
 "$dir/fuzz/relay_fuzzer" -max_total_time="$seconds" -timeout=10 -max_len=1024 -detect_leaks=0 \
     -print_final_stats=1 -artifact_prefix="$dir/crashes/" "$corpus"
 echo "relay_fuzzer: no broken rule, crash or leak in ${seconds} s"
