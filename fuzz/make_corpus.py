@@ -123,6 +123,8 @@ SEEDS = {
     + arrive(LEAVE, 2, "Veli") + op(REMOVAL) + op(TIDY),
     "handover-rows": roster("Ali", "Alice", "Veli") + handover_row(1, 3) + handover_row(2)
     + schedule(1, op(REMOVAL)) + op(COUNTER),
+    # Found the fuzzer's own fault: a hand-over by row with no roster at all.
+    "handover-empty-roster": schedule(1, handover_row(0, 0x7f)) + connect(MSG) + send("x"),
     "leave-during-counter": roster("Ali", "Veli") + connect(LEAVE, 2)
     + schedule(1, arrive(LEAVE, 2, "Veli")) + schedule(3, op(REMOVAL)) + op(COUNTER),
 }

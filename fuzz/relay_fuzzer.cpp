@@ -9,6 +9,7 @@
 #include <QApplication>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
