@@ -122,15 +122,24 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
         return Failure{FailureNumber::NotConnected, QStringLiteral("Bağlantı yok")};
     if (bytes.isEmpty())
         return {};
-    if (m_socket->write(bytes) != bytes.size())
-        return socketFailure(m_socket->error(), m_socket->errorString());
-    m_socket->flush();
+    // The backlog is judged before this text joins it: a peer still holding
+    // more than the cap has stopped reading, and is dropped rather than fed.
+    // Judged after, one long text (an operator's pasted page) would drop
+    // every healthy client with it. So a peer costs at most the cap plus one
+    // text. Dropping is not a failure: the broadcast that got here goes on
+    // with the next element undisturbed.
     if (m_socket->bytesToWrite() > EndpointLimits::MaxUnsentBytes) {
-        // The peer stopped reading. Drop it rather than hold its backlog; the
-        // broadcast that got here goes on with the next element undisturbed.
         m_state = EndpointState::Closed;
         releaseSocket(false);
+        return {};
     }
+    if (m_socket->write(bytes) != bytes.size())
+        return socketFailure(m_socket->error(), m_socket->errorString());
+    // The flush may find the peer gone (reset since the state was read): the
+    // socket then aborts and the element is released inside this call. The
+    // text was queued; losing the peer is its own event, not a failed send,
+    // so the clients after it in a broadcast still get the text.
+    m_socket->flush();
     return {};
 }
 
