@@ -86,10 +86,7 @@ Outcome TcpEndpoint::accept(qintptr requestId)
     m_socket = socket;
     m_state = EndpointState::Connected;
 
-    QObject::connect(socket, &QIODevice::readyRead, socket, [this] {
-        if (m_socket)
-            m_events.onDataArrival(m_index, m_socket->bytesAvailable());
-    });
+    QObject::connect(socket, &QIODevice::readyRead, socket, [this] { raiseArrival(); });
     QObject::connect(socket, &QAbstractSocket::disconnected, socket, [this] { peerGone(); });
     QObject::connect(socket, &QAbstractSocket::errorOccurred, socket,
                      [this](QAbstractSocket::SocketError error) {
@@ -101,6 +98,23 @@ Outcome TcpEndpoint::accept(qintptr requestId)
                          m_events.onSocketError(m_index, failure);
                      });
     return {};
+}
+
+void TcpEndpoint::raiseArrival()
+{
+    if (!m_socket)
+        return;
+    m_events.onDataArrival(m_index, m_socket->bytesAvailable());
+    // Qt raises no readyRead for bytes that come in while its readyRead is
+    // still being handled, and handlers yield to the event loop in their
+    // broadcasts. Bytes left behind that way would wait unannounced, and once
+    // they fill the read buffer nothing more is read from the peer: the
+    // connection would stall for good. So they are announced again from the
+    // event loop. Queued, not called: a handler that holds arrivals back
+    // reads them later, and this must not recurse into it meanwhile. A
+    // released socket has no connections left, so nothing answers there.
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(m_socket.data(), &QIODevice::readyRead, Qt::QueuedConnection);
 }
 
 quint16 TcpEndpoint::localPort() const

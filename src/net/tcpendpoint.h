@@ -44,6 +44,7 @@ public:
     quint16 localPort() const override;
 
 private:
+    void raiseArrival();
     void peerGone();
     void releaseSocket(bool graceful);
 

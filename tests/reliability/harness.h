@@ -13,8 +13,11 @@
 #include <QPushButton>
 #include <QTcpSocket>
 
+#include <arpa/inet.h>
 #include <malloc.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <array>
 #include <functional>
@@ -26,10 +29,11 @@ enum Channel { Message, Roster, Join, Leave };
 constexpr std::array<quint16, 4> Ports = {10420, 4201, 10082, 10081};
 
 #if defined(__SANITIZE_ADDRESS__)
-// Shadow memory and quarantine make the resident size meaningless.
-constexpr bool MemoryFiguresHold = false;
+// Under AddressSanitizer shadow memory and quarantine make the resident size
+// meaningless, and everything runs several times slower.
+constexpr bool Sanitized = true;
 #else
-constexpr bool MemoryFiguresHold = true;
+constexpr bool Sanitized = false;
 #endif
 
 // Resident set size of this process in KiB (VmRSS), -1 when unknown.
@@ -60,14 +64,16 @@ inline int openDescriptors()
                    .size());
 }
 
-// The byte a sender puts at position p of its stream. The top two bits name
-// the sender (0 to 3), the rest follow a sequence with no short period, so a
-// byte lost, doubled or moved shows up at once.
+// The byte a sender puts at position p of its stream: printable, no line
+// breaks, so the transcript shows it as ordinary chat. The high nibble names
+// the sender (0 to 3: '0'.., '@'.., 'P'.., '`'..), the low one follows a
+// sequence with no short period, so a byte lost, doubled or moved shows.
 inline char streamByte(int sender, qint64 p)
 {
     const quint32 mixed = quint32(p) * 2654435761u ^ quint32(p >> 32);
-    return char((sender << 6) | int(mixed >> 26));
+    return char(((sender + 3) << 4) | int(mixed >> 28));
 }
+inline int senderOf(char byte) { return ((uchar(byte) >> 4) - 3) & 3; }
 
 inline QByteArray streamBytes(int sender, qint64 from, qint64 size)
 {
@@ -88,7 +94,7 @@ struct StreamCheck
     void feed(const QByteArray &bytes)
     {
         for (const char byte : bytes) {
-            const int sender = (uchar(byte) >> 6) & 3;
+            const int sender = senderOf(byte);
             if (firstWrongAt < 0 && byte != streamByte(sender, next[size_t(sender)]))
                 firstWrongAt = next[0] + next[1] + next[2] + next[3];
             ++next[size_t(sender)];
@@ -96,6 +102,48 @@ struct StreamCheck
     }
     qint64 from(int sender) const { return next[size_t(sender)]; }
     bool intact() const { return firstWrongAt < 0; }
+};
+
+// A client that connects and then never reads a byte: a plain descriptor
+// with a small receive buffer, so the server's output to it backs up soon.
+class SilentClient
+{
+public:
+    explicit SilentClient(Channel channel)
+    {
+        m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
+        const int small = 4096;
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(Ports[size_t(channel)]);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        // Completes in the kernel's backlog, before the server accepts.
+        if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~SilentClient() { close(); }
+    SilentClient(const SilentClient &) = delete;
+    SilentClient &operator=(const SilentClient &) = delete;
+
+    bool connected() const { return m_fd >= 0; }
+    // An orderly close, or with reset a RST (SO_LINGER 0).
+    void close(bool reset = false)
+    {
+        if (m_fd < 0)
+            return;
+        if (reset) {
+            const linger hard{1, 0};
+            ::setsockopt(m_fd, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
+        ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd = -1;
 };
 
 // One client connection in this process. What arrives goes to onBytes, or is
