@@ -86,10 +86,7 @@ Outcome TcpEndpoint::accept(qintptr requestId)
     m_socket = socket;
     setState(EndpointState::Connected);
 
-    QObject::connect(socket, &QIODevice::readyRead, socket, [this] {
-        if (m_socket)
-            events().onDataArrival(index(), m_socket->bytesAvailable());
-    });
+    QObject::connect(socket, &QIODevice::readyRead, socket, [this] { raiseArrival(); });
     QObject::connect(socket, &QAbstractSocket::disconnected, socket, [this] { peerGone(); });
     QObject::connect(socket, &QAbstractSocket::errorOccurred, socket,
                      [this](QAbstractSocket::SocketError error) {
@@ -101,6 +98,23 @@ Outcome TcpEndpoint::accept(qintptr requestId)
                          events().onSocketError(index(), failure);
                      });
     return {};
+}
+
+void TcpEndpoint::raiseArrival()
+{
+    if (!m_socket)
+        return;
+    events().onDataArrival(index(), m_socket->bytesAvailable());
+    // Qt raises no readyRead for bytes that come in while its readyRead is
+    // still being handled, and handlers yield to the event loop in their
+    // broadcasts. Bytes left behind that way would wait unannounced, and once
+    // they fill the read buffer nothing more is read from the peer: the
+    // connection would stall for good. So they are announced again from the
+    // event loop. Queued, not called: a handler that holds arrivals back
+    // reads them later, and this must not recurse into it meanwhile. A
+    // released socket has no connections left, so nothing answers there.
+    if (m_socket && m_socket->bytesAvailable() > 0)
+        QMetaObject::invokeMethod(m_socket.data(), &QIODevice::readyRead, Qt::QueuedConnection);
 }
 
 quint16 TcpEndpoint::localPort() const
@@ -122,15 +136,24 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
         return Failure{FailureNumber::NotConnected, QStringLiteral("Bağlantı yok")};
     if (bytes.isEmpty())
         return {};
-    if (m_socket->write(bytes) != bytes.size())
-        return socketFailure(m_socket->error(), m_socket->errorString());
-    m_socket->flush();
+    // The backlog is judged before this text joins it: a peer still holding
+    // more than the cap has stopped reading, and is dropped rather than fed.
+    // Judged after, one long text (an operator's pasted page) would drop
+    // every healthy client with it. So a peer costs at most the cap plus one
+    // text. Dropping is not a failure: the broadcast that got here goes on
+    // with the next element undisturbed.
     if (m_socket->bytesToWrite() > EndpointLimits::MaxUnsentBytes) {
-        // The peer stopped reading. Drop it rather than hold its backlog; the
-        // broadcast that got here goes on with the next element undisturbed.
         setState(EndpointState::Closed);
         releaseSocket(false);
+        return {};
     }
+    if (m_socket->write(bytes) != bytes.size())
+        return socketFailure(m_socket->error(), m_socket->errorString());
+    // The flush may find the peer gone (reset since the state was read): the
+    // socket then aborts and the element is released inside this call. The
+    // text was queued; losing the peer is its own event, not a failed send,
+    // so the clients after it in a broadcast still get the text.
+    m_socket->flush();
     return {};
 }
 

@@ -11,8 +11,11 @@ class QTcpSocket;
 // Limits that keep one misbehaving peer from making the server hold unbounded
 // memory. Reads stop at MaxReadBuffer until the handler takes the bytes, so TCP
 // flow control holds a flooding sender back. Output that a peer does not take
-// piles up in its socket; past MaxUnsentBytes the peer counts as dead and its
-// element is closed (an ordinary client takes a chat line in microseconds).
+// piles up in its socket; a peer still holding more than MaxUnsentBytes when
+// the next text comes counts as dead and its element is closed (an ordinary
+// client takes a chat line in microseconds). So one peer costs the server at
+// most MaxReadBuffer in and MaxUnsentBytes plus one text out, besides what the
+// kernel buffers for its socket.
 namespace EndpointLimits {
 inline constexpr qint64 MaxReadBuffer = 64 * 1024;
 inline constexpr qint64 MaxUnsentBytes = 1024 * 1024;
@@ -40,6 +43,7 @@ public:
     quint16 localPort() const override;
 
 private:
+    void raiseArrival();
     void peerGone();
     void releaseSocket(bool graceful);
 

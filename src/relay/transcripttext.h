@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// How a text read from a client is shown in the transcript. The clients get
+// every byte unchanged; the transcript shows a very long read shortened, with
+// a marker giving its full size. Laying out one 64 KiB line (the most one read
+// can bring) takes the text box about a third of a second, so a client
+// sending megabytes kept the window busy for minutes and held every other
+// client's chat back behind it. Chat lines are far shorter than the limit.
+namespace TranscriptText {
+
+inline constexpr qsizetype MaxShownChars = 4096;
+
+QString shown(const QByteArray &bytes);
+
+} // namespace TranscriptText

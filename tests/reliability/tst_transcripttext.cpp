@@ -1,0 +1,44 @@
+// How reads from clients are shown in the transcript: whole up to the limit,
+// beyond it shortened with a marker giving the full size.
+#include "relay/transcripttext.h"
+
+#include <QTest>
+
+class TestTranscriptText : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void shown_data()
+    {
+        using TranscriptText::MaxShownChars;
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("expected");
+
+        const QByteArray full(MaxShownChars, 'a');
+        QTest::newRow("empty") << QByteArray() << QString();
+        QTest::newRow("chat line") << QByteArrayLiteral("merhaba d\xc3\xbcnya")
+                                   << QStringLiteral("merhaba dünya");
+        QTest::newRow("8-bit text") << QByteArrayLiteral("I\xfe\xfdk") << QStringLiteral("Işık");
+        QTest::newRow("exactly the limit") << full << QString::fromLatin1(full);
+        QTest::newRow("one past the limit")
+            << full + 'b' << QString::fromLatin1(full) + QStringLiteral(" … (toplam 4097 bayt)");
+        // Counted in characters, not bytes: two-byte letters are not cut early.
+        const QByteArray letters = QByteArrayLiteral("\xc4\xb1").repeated(MaxShownChars);
+        QTest::newRow("two-byte letters at the limit") << letters << QStringLiteral("ı").repeated(MaxShownChars);
+        // A four-byte character across the cut stays whole or goes whole.
+        const QByteArray straddling = QByteArray(MaxShownChars - 1, 'a') + "\xf0\x9f\x98\x80";
+        QTest::newRow("surrogate pair across the cut")
+            << straddling
+            << QString::fromLatin1(QByteArray(MaxShownChars - 1, 'a')) + QStringLiteral(" … (toplam 4099 bayt)");
+    }
+    void shown()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, expected);
+        QCOMPARE(TranscriptText::shown(bytes), expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTranscriptText)
+#include "tst_transcripttext.moc"
