@@ -3,7 +3,7 @@
 #include "net/channels.h"
 #include "net/wiretext.h"
 #include "net/yield.h"
-#include "relay/transcripttext.h"
+#include "relay/shownread.h"
 #include "ui/operatordialogs.h"
 #include "ui/transcript.h"
 
@@ -38,7 +38,7 @@ void MessageRelay::relayEveryElement()
         // an empty read still makes its line: one line per element read.
         QByteArray toall;
         std::ignore = pool.getData(i, toall);
-        m_transcript.appendLine(TranscriptText::shown(toall));
+        m_transcript.appendLine(ShownRead::shown(toall));
         // A failure ends only this broadcast; the next element is read.
         std::ignore = m_channels.SendOnArray5(toall);
     }

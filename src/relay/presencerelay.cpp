@@ -2,7 +2,7 @@
 
 #include "net/channels.h"
 #include "net/wiretext.h"
-#include "relay/transcripttext.h"
+#include "relay/shownread.h"
 #include "roster/rosterlist.h"
 #include "roster/rosterupkeep.h"
 #include "ui/transcript.h"
@@ -67,7 +67,7 @@ void PresenceRelay::announceJoin(qint16 index)
     QByteArray join;
     if (m_channels.Winjoin().getData(index, join))
         return;
-    m_transcript.appendLine(TranscriptText::shown(join) + JoinedText);
+    m_transcript.appendLine(ShownRead::shown(join) + JoinedText);
     std::ignore = m_channels.SendOnArray4(join + WireText::encode(JoinedText));
 }
 
@@ -124,7 +124,7 @@ void PresenceRelay::announceLeave(bool heldBack)
         return;
     }
     const QString nickname = WireText::decodeForDisplay(left);
-    m_transcript.appendLine(TranscriptText::shown(left) + LeftText);
+    m_transcript.appendLine(ShownRead::shown(left) + LeftText);
     std::ignore = m_channels.SendOnArray3(left);
     m_upkeep.handOverLeaver(nickname);
 }

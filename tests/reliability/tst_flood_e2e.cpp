@@ -3,6 +3,7 @@
 // buffer and TCP holds the sender back), and every client, the flooder
 // included, gets every byte relayed, in order per sender.
 #include "net/tcpendpoint.h"
+#include "ui/transcriptview.h"
 #include "reliability/harness.h"
 
 #include <QElapsedTimer>
@@ -97,7 +98,7 @@ private slots:
         QTimer clear;
         connect(&clear, &QTimer::timeout, &clear, [&] {
             longestTranscript = std::max<qint64>(
-                longestTranscript, server.window.Text1()->document()->characterCount());
+                longestTranscript, server.window.Text1()->textLength());
             server.window.mnuclear()->trigger();
         });
 

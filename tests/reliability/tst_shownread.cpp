@@ -1,17 +1,17 @@
 // How reads from clients are shown in the transcript: whole up to the limit,
 // beyond it shortened with a marker giving the full size.
-#include "relay/transcripttext.h"
+#include "relay/shownread.h"
 
 #include <QTest>
 
-class TestTranscriptText : public QObject
+class TestShownRead : public QObject
 {
     Q_OBJECT
 
 private slots:
     void shown_data()
     {
-        using TranscriptText::MaxShownChars;
+        using ShownRead::MaxShownChars;
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");
 
@@ -36,9 +36,9 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, expected);
-        QCOMPARE(TranscriptText::shown(bytes), expected);
+        QCOMPARE(ShownRead::shown(bytes), expected);
     }
 };
 
-QTEST_GUILESS_MAIN(TestTranscriptText)
-#include "tst_transcripttext.moc"
+QTEST_GUILESS_MAIN(TestShownRead)
+#include "tst_shownread.moc"

@@ -9,10 +9,10 @@
 // can bring) takes the text box about a third of a second, so a client
 // sending megabytes kept the window busy for minutes and held every other
 // client's chat back behind it. Chat lines are far shorter than the limit.
-namespace TranscriptText {
+namespace ShownRead {
 
 inline constexpr qsizetype MaxShownChars = 4096;
 
 QString shown(const QByteArray &bytes);
 
-} // namespace TranscriptText
+} // namespace ShownRead

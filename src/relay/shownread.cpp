@@ -1,8 +1,8 @@
-#include "transcripttext.h"
+#include "shownread.h"
 
 #include "net/wiretext.h"
 
-namespace TranscriptText {
+namespace ShownRead {
 
 QString shown(const QByteArray &bytes)
 {
@@ -17,4 +17,4 @@ QString shown(const QByteArray &bytes)
     return text.left(cut) + QStringLiteral(" … (toplam %1 bayt)").arg(bytes.size());
 }
 
-} // namespace TranscriptText
+} // namespace ShownRead
