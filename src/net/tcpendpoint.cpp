@@ -1,5 +1,6 @@
 #include "tcpendpoint.h"
 
+#include "outputbatch.h"
 #include "socketfailure.h"
 
 #include <QHostInfo>
@@ -46,8 +47,9 @@ void closeDescriptor(qintptr descriptor)
 
 } // namespace
 
-TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner)
-    : Endpoint(events, index), m_owner(owner)
+TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner,
+                         OutputBatch &output)
+    : Endpoint(events, index), m_owner(owner), m_output(output)
 {
 }
 
@@ -83,6 +85,9 @@ Outcome TcpEndpoint::accept(qintptr requestId)
         return failure;
     }
     socket->setReadBufferSize(EndpointLimits::MaxReadBuffer);
+    // Chat is many small texts that should leave at once, not wait for the
+    // peer's acknowledgement of the previous one.
+    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     m_socket = socket;
     setState(EndpointState::Connected);
 
@@ -147,13 +152,11 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
         releaseSocket(false);
         return {};
     }
-    if (m_socket->write(bytes) != bytes.size())
-        return socketFailure(m_socket->error(), m_socket->errorString());
-    // The flush may find the peer gone (reset since the state was read): the
+    // The write may find the peer gone (reset since the state was read): the
     // socket then aborts and the element is released inside this call. The
     // text was queued; losing the peer is its own event, not a failed send,
     // so the clients after it in a broadcast still get the text.
-    m_socket->flush();
+    m_output.send(*m_socket, bytes);
     return {};
 }
 
@@ -197,9 +200,14 @@ void TcpEndpoint::releaseSocket(bool graceful)
     socket->disconnectFromHost();
 }
 
+TcpEndpointFactory::TcpEndpointFactory(QObject *owner)
+    : m_owner(owner), m_output(new OutputBatch(owner))
+{
+}
+
 std::unique_ptr<Endpoint> TcpEndpointFactory::create(EndpointEvents &events, qint16 index)
 {
-    return std::make_unique<TcpEndpoint>(events, index, m_owner);
+    return std::make_unique<TcpEndpoint>(events, index, m_owner, *m_output);
 }
 
 QString TcpEndpointFactory::localHostIdentity() const

@@ -4,6 +4,7 @@
 
 #include <QPointer>
 
+class OutputBatch;
 class QObject;
 class QTcpServer;
 class QTcpSocket;
@@ -32,7 +33,7 @@ inline constexpr int AcceptRetryMs = 200;
 class TcpEndpoint final : public Endpoint
 {
 public:
-    TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner);
+    TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner, OutputBatch &output);
     ~TcpEndpoint() override;
 
     Outcome listen(quint16 port) override;
@@ -48,6 +49,7 @@ private:
     void releaseSocket(bool graceful);
 
     QObject *m_owner;
+    OutputBatch &m_output;
     QPointer<QTcpServer> m_server;
     QPointer<QTcpSocket> m_socket;
     QByteArray m_leftover;
@@ -57,7 +59,7 @@ class TcpEndpointFactory final : public EndpointFactory
 {
 public:
     // Sockets are parented to owner so nothing outlives the pools.
-    explicit TcpEndpointFactory(QObject *owner) : m_owner(owner) {}
+    explicit TcpEndpointFactory(QObject *owner);
 
     std::unique_ptr<Endpoint> create(EndpointEvents &events, qint16 index) override;
     QString localHostIdentity() const override;
@@ -65,4 +67,5 @@ public:
 
 private:
     QObject *m_owner;
+    OutputBatch *m_output; // a child of owner
 };
