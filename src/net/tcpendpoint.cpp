@@ -8,6 +8,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <cerrno>
+
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -55,6 +58,8 @@ TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner,
 
 TcpEndpoint::~TcpEndpoint()
 {
+    if (!m_staged.isEmpty())
+        m_output.forget(*this);
     delete m_server.data();
     if (m_socket) {
         m_socket->disconnect();
@@ -147,23 +152,63 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
     // every healthy client with it. So a peer costs at most the cap plus one
     // text. Dropping is not a failure: the broadcast that got here goes on
     // with the next element undisturbed.
-    if (m_socket->bytesToWrite() > EndpointLimits::MaxUnsentBytes) {
+    if (m_socket->bytesToWrite() + m_staged.size() > EndpointLimits::MaxUnsentBytes) {
         setState(EndpointState::Closed);
         releaseSocket(false);
         return {};
     }
-    // The write may find the peer gone (reset since the state was read): the
-    // socket then aborts and the element is released inside this call. The
-    // text was queued; losing the peer is its own event, not a failed send,
-    // so the clients after it in a broadcast still get the text.
-    m_output.send(*m_socket, bytes);
+    if (!m_staged.isEmpty()) {
+        m_staged += bytes;
+        if (m_staged.size() >= OutputBatch::WriteAtBytes)
+            writeStaged();
+    } else if (m_socket->bytesToWrite() > 0) {
+        // A peer behind on reading: Qt's buffer keeps the order.
+        m_socket->write(bytes);
+    } else {
+        m_staged = bytes;
+        m_output.enlist(*this);
+    }
     return {};
+}
+
+void TcpEndpoint::writeStaged()
+{
+    if (m_staged.isEmpty())
+        return;
+    // Moved out first: the enlisting is over whatever happens below.
+    const QByteArray staged = std::exchange(m_staged, {});
+    if (!m_socket)
+        return;
+    qsizetype written = 0;
+    while (written < staged.size()) {
+        const ssize_t n = ::send(int(m_socket->socketDescriptor()), staged.constData() + written,
+                                 size_t(staged.size() - written), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            written += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            // The peer is gone (reset since the state was read). That is its
+            // own event, not a failed send: the clients after it in a
+            // broadcast still get the text.
+            peerGone();
+            return;
+        }
+        // The kernel's buffer is full: Qt's own buffer takes the rest and
+        // writes it as the peer takes more.
+        m_socket->write(staged.constData() + written, staged.size() - written);
+        break;
+    }
 }
 
 void TcpEndpoint::close()
 {
     if (m_server)
         m_server->close();
+    // What was sent before the close goes out before the connection ends.
+    writeStaged();
     if (m_socket)
         releaseSocket(true);
     setState(EndpointState::Closed);

@@ -43,6 +43,10 @@ public:
     void close() override;
     quint16 localPort() const override;
 
+    // Hands the staged bytes to the kernel; what it refuses goes to the
+    // socket's own buffer, which Qt writes when the peer takes more.
+    void writeStaged();
+
 private:
     void raiseArrival();
     void peerGone();
@@ -53,6 +57,9 @@ private:
     QPointer<QTcpServer> m_server;
     QPointer<QTcpSocket> m_socket;
     QByteArray m_leftover;
+    // Sent but not yet written; only ever non-empty while the socket's own
+    // buffer is empty, so the two never reorder the bytes.
+    QByteArray m_staged;
 };
 
 class TcpEndpointFactory final : public EndpointFactory
