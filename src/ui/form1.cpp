@@ -1,5 +1,6 @@
 #include "form1.h"
 
+#include "net/heaptrim.h"
 #include "net/tcpendpoint.h"
 #include "relay/messagerelay.h"
 #include "relay/presencerelay.h"
@@ -12,6 +13,11 @@
 
 #include <QAction>
 #include <QPushButton>
+#include <QTimer>
+
+namespace {
+constexpr int HeapTrimMs = 5000;
+} // namespace
 
 Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)
 {
@@ -45,6 +51,12 @@ Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)
     m_lifecycle = std::make_unique<ServerLifecycle>(*this, *m_rosterUpkeep);
     connectHandlers();
     m_lifecycle->load();
+
+    // Housekeeping of the process, not of the chat: see returnFreedMemory().
+    auto *trim = new QTimer(this);
+    trim->setInterval(HeapTrimMs);
+    connect(trim, &QTimer::timeout, trim, &returnFreedMemory);
+    trim->start();
 }
 
 void Form1::connectHandlers()

@@ -28,6 +28,9 @@ public:
     void setSelection(int selectionIndex, int startOffset, int endOffset) override;
     int cursorPosition() const override;
     void setCursorPosition(int position) override;
+    // Both text() of the widget (its name, its value) and of the text
+    // interface (a range) are wanted.
+    using QAccessibleWidget::text;
     QString text(int startOffset, int endOffset) const override;
     QString textBeforeOffset(int offset, QAccessible::TextBoundaryType boundaryType,
                              int *startOffset, int *endOffset) const override;
