@@ -19,6 +19,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <memory>
@@ -198,6 +199,31 @@ struct RunningServer
     {
         dialogs.answer = true;
         window.mnudisconnect()->trigger();
+    }
+};
+
+// A client on all four channels.
+struct FourWay
+{
+    std::array<std::unique_ptr<Client>, 4> on;
+
+    FourWay()
+    {
+        for (int c = Message; c <= Leave; ++c) {
+            on[size_t(c)] = std::make_unique<Client>(Channel(c));
+            on[size_t(c)]->open();
+        }
+    }
+    Client &operator[](Channel c) { return *on[size_t(c)]; }
+    bool connected() const
+    {
+        return std::all_of(on.begin(), on.end(), [](const auto &client) { return client->connected(); });
+    }
+    bool disconnected() const
+    {
+        return std::all_of(on.begin(), on.end(), [](const auto &client) {
+            return client->socket.state() == QAbstractSocket::UnconnectedState;
+        });
     }
 };
 

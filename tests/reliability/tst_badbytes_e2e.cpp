@@ -20,25 +20,6 @@ using namespace Reliability;
 
 namespace {
 
-// A client on all four channels.
-struct FourWay
-{
-    std::array<std::unique_ptr<Client>, 4> on;
-
-    FourWay()
-    {
-        for (int c = Message; c <= Leave; ++c) {
-            on[size_t(c)] = std::make_unique<Client>(Channel(c));
-            on[size_t(c)]->open();
-        }
-    }
-    Client &operator[](Channel c) { return *on[size_t(c)]; }
-    bool connected() const
-    {
-        return std::all_of(on.begin(), on.end(), [](const auto &client) { return client->connected(); });
-    }
-};
-
 constexpr qint64 BigSend = 16 * 1024 * 1024;
 constexpr int TickMs = 10;
 // How long the window may go without handling its events.

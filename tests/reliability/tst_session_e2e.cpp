@@ -18,30 +18,6 @@ constexpr int Clients = 20;
 // Removing a leaver waits 2 s after the last leave, then the count follows.
 constexpr int RosterSettlesMs = 10 * 1000;
 
-struct FourWay
-{
-    std::array<std::unique_ptr<Client>, 4> on;
-
-    FourWay()
-    {
-        for (int c = Message; c <= Leave; ++c) {
-            on[size_t(c)] = std::make_unique<Client>(Channel(c));
-            on[size_t(c)]->open();
-        }
-    }
-    Client &operator[](Channel c) { return *on[size_t(c)]; }
-    bool connected() const
-    {
-        return std::all_of(on.begin(), on.end(), [](const auto &client) { return client->connected(); });
-    }
-    bool disconnected() const
-    {
-        return std::all_of(on.begin(), on.end(), [](const auto &client) {
-            return client->socket.state() == QAbstractSocket::UnconnectedState;
-        });
-    }
-};
-
 QByteArray nickname(int i)
 {
     return QStringLiteral("Öğrenci%1").arg(i).toUtf8();
