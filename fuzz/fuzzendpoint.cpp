@@ -11,7 +11,7 @@ const Failure Reset{FailureNumber::ConnectionReset, QStringLiteral("fuzz: reset"
 
 Outcome FuzzEndpoint::listen(quint16)
 {
-    m_state = EndpointState::Listening;
+    setState(EndpointState::Listening);
     return {};
 }
 
@@ -19,18 +19,18 @@ Outcome FuzzEndpoint::accept(qintptr)
 {
     if (failAccept)
         return Refused;
-    m_state = EndpointState::Connected;
+    setState(EndpointState::Connected);
     return {};
 }
 
 Outcome FuzzEndpoint::getData(QByteArray &out)
 {
     if (failRead) {
-        m_observer.readFailed(m_channel, m_index);
+        m_observer.readFailed(m_channel, index());
         return Gone;
     }
     out = std::exchange(inbox, {});
-    m_observer.readDone(m_channel, m_index, out);
+    m_observer.readDone(m_channel, index(), out);
     return {};
 }
 
@@ -38,7 +38,7 @@ Outcome FuzzEndpoint::sendData(const QByteArray &bytes)
 {
     if (failSend)
         return Reset;
-    m_observer.sending(m_channel, m_index, m_state, bytes);
+    m_observer.sending(m_channel, index(), state(), bytes);
     return {};
 }
 
@@ -46,7 +46,7 @@ void FuzzEndpoint::arrive(const QByteArray &bytes, bool withEvent)
 {
     inbox += bytes;
     if (withEvent)
-        m_events.onDataArrival(m_index, bytes.size());
+        events().onDataArrival(index(), bytes.size());
 }
 
 std::unique_ptr<Endpoint> FuzzEndpointFactory::create(EndpointEvents &events, qint16 index)

@@ -28,7 +28,7 @@ class FuzzEndpoint final : public Endpoint
 {
 public:
     FuzzEndpoint(EndpointEvents &events, qint16 index, Channel channel, EndpointObserver &observer)
-        : m_events(events), m_observer(observer), m_index(index), m_channel(channel)
+        : Endpoint(events, index), m_observer(observer), m_channel(channel)
     {
     }
 
@@ -36,17 +36,15 @@ public:
     Outcome accept(qintptr requestId) override;
     Outcome getData(QByteArray &out) override;
     Outcome sendData(const QByteArray &bytes) override;
-    void close() override { m_state = EndpointState::Closed; }
-    qint16 state() const override { return m_state; }
+    void close() override { setState(EndpointState::Closed); }
 
-    qint16 index() const { return m_index; }
     Channel channel() const { return m_channel; }
 
     // Bytes from the peer, with or without the data arrival event (without
     // stands for an event still on its way when a handler reads).
     void arrive(const QByteArray &bytes, bool withEvent);
-    void request(qintptr requestId) { m_events.onConnectionRequest(m_index, requestId); }
-    void raiseError(const Failure &failure) { m_events.onSocketError(m_index, failure); }
+    void request(qintptr requestId) { events().onConnectionRequest(index(), requestId); }
+    void raiseError(const Failure &failure) { events().onSocketError(index(), failure); }
 
     QByteArray inbox;
     bool failAccept = false;
@@ -54,11 +52,8 @@ public:
     bool failSend = false;
 
 private:
-    EndpointEvents &m_events;
     EndpointObserver &m_observer;
-    qint16 m_index;
     Channel m_channel;
-    qint16 m_state = EndpointState::Closed;
 };
 
 // Element 0 of each pool is made while Channels is being built, in the order

@@ -312,6 +312,10 @@ void Referee::checkQuiet()
                 || m_rig->pool(channel).state(i) != EndpointState::Connected)
                 continue;
             for (auto it = element.expected.cbegin(); it != element.expected.cend(); ++it) {
+                // An empty text puts nothing on the wire; whether its send
+                // reaches the endpoint at all is the socket layer's business.
+                if (it.key().isEmpty())
+                    continue;
                 require(element.sent.value(it.key()) >= it.value(),
                         "every connected client receives every text relayed on its channel",
                         QStringLiteral("channel %1 element %2: ").arg(c).arg(i) + shown(it.key()));

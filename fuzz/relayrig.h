@@ -13,7 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QPlainTextEdit>
+#include "ui/transcriptview.h"
 #include <QTimer>
 #include <QWidget>
 
@@ -99,7 +99,7 @@ struct RelayRig
     Channels channels{factory, yield};
     FakeDialogs dialogs;
     QWidget window;
-    QPlainTextEdit Text1{&window};
+    TranscriptView Text1{&window};
     QLineEdit Text2{&window};
     QLineEdit Txtnick{&window};
     QLineEdit Text4{&window};
