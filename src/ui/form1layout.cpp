@@ -2,6 +2,7 @@
 // in twips as the window is designed; 15 twips make one device-independent
 // pixel, and Qt scales those on high-dpi screens.
 #include "form1.h"
+#include "ui/twips.h"
 
 #include "ui/fonts.h"
 #include "ui/labelfitter.h"
@@ -21,7 +22,6 @@
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
 constexpr int ClientWidthTwips = 8625;
 constexpr int ClientHeightTwips = 7590;
 constexpr int TidyIntervalMs = 500;
@@ -29,14 +29,11 @@ constexpr int RemovalIntervalMs = 2000;
 constexpr qreal TranscriptPoints = 9;
 const QColor CountLabelColour(192, 0, 0);
 
-constexpr int pixels(int twips)
-{
-    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
-}
+using Twips::pixels;
 
 QRect twips(int left, int top, int width, int height)
 {
-    return {pixels(left), pixels(top), pixels(width), pixels(height)};
+    return Twips::rect(left, top, width, height);
 }
 
 template<typename Widget>

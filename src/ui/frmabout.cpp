@@ -1,4 +1,5 @@
 #include "frmabout.h"
+#include "ui/twips.h"
 
 #include "ui/accessiblenames.h"
 #include "ui/fonts.h"
@@ -12,7 +13,6 @@
 
 namespace {
 
-constexpr int TwipsPerPixel = 15;
 constexpr int WidthTwips = 7605;
 constexpr int HeightTwips = 4935;
 constexpr int Text1Left = 2100;
@@ -23,14 +23,11 @@ constexpr qreal TextPoints = 11.25;
 constexpr qreal ButtonPoints = 9.75;
 const QColor Silver(192, 192, 192);
 
-constexpr int pixels(int twips)
-{
-    return (twips + TwipsPerPixel / 2) / TwipsPerPixel;
-}
+using Twips::pixels;
 
 QRect twips(int left, int top, int width, int height)
 {
-    return {pixels(left), pixels(top), pixels(width), pixels(height)};
+    return Twips::rect(left, top, width, height);
 }
 
 QLabel *titleLabel(QWidget *parent, const char *name, QRect geometry, const QString &caption)
@@ -140,7 +137,7 @@ void frmAbout::placeText1()
 {
     // Rounded to whole pixels only for the widget; the position itself stays
     // in twips.
-    m_Text1->setGeometry(pixels(Text1Left), qRound(m_top / TwipsPerPixel), pixels(Text1Width),
+    m_Text1->setGeometry(pixels(Text1Left), qRound(m_top / Twips::PerPixel), pixels(Text1Width),
                          pixels(Text1Height));
 }
 
