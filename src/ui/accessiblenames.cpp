@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
-#include <QPlainTextEdit>
 #include <QTextEdit>
 
 namespace {

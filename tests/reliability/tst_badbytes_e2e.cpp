@@ -11,7 +11,6 @@
 
 #include <QElapsedTimer>
 #include <QListWidget>
-#include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>

@@ -7,7 +7,6 @@
 #include "reliability/harness.h"
 
 #include <QElapsedTimer>
-#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 

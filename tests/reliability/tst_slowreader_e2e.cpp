@@ -6,7 +6,6 @@
 #include "ui/transcriptview.h"
 #include "reliability/harness.h"
 
-#include <QPlainTextEdit>
 #include <QTest>
 #include <QTimer>
 

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>

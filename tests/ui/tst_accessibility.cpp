@@ -16,7 +16,6 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
