@@ -30,11 +30,7 @@ constexpr qreal TranscriptPoints = 9;
 const QColor CountLabelColour(192, 0, 0);
 
 using Twips::pixels;
-
-QRect twips(int left, int top, int width, int height)
-{
-    return Twips::rect(left, top, width, height);
-}
+using Twips::twips;
 
 template<typename Widget>
 Widget *place(QWidget *parent, const char *name, QRect geometry)

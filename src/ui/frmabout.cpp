@@ -24,11 +24,7 @@ constexpr qreal ButtonPoints = 9.75;
 const QColor Silver(192, 192, 192);
 
 using Twips::pixels;
-
-QRect twips(int left, int top, int width, int height)
-{
-    return Twips::rect(left, top, width, height);
-}
+using Twips::twips;
 
 QLabel *titleLabel(QWidget *parent, const char *name, QRect geometry, const QString &caption)
 {

@@ -14,7 +14,7 @@ constexpr int pixels(int twips)
     return (twips + PerPixel / 2) / PerPixel;
 }
 
-inline QRect rect(int left, int top, int width, int height)
+inline QRect twips(int left, int top, int width, int height)
 {
     return {pixels(left), pixels(top), pixels(width), pixels(height)};
 }

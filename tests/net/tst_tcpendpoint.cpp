@@ -1,4 +1,5 @@
 // The TCP endpoints over real loopback sockets, on a free port.
+#include "loopbackpool.h"
 #include "net/channels.h"
 #include "net/tcpendpoint.h"
 
@@ -15,21 +16,7 @@ int openDescriptors()
     return int(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
 }
 
-// A pool on a free port whose connection requests are accepted the way the
-// channels accept them.
-struct Server
-{
-    QObject owner;
-    TcpEndpointFactory factory{&owner};
-    SocketPool pool{QStringLiteral("test"), 0, factory};
-
-    Server()
-    {
-        QObject::connect(&pool, &SocketPool::connectionRequest, &pool,
-                         [this](qint16, qintptr id) { (void)pool.acceptRequest(id); });
-    }
-    quint16 port() const { return pool.endpoint(0)->localPort(); }
-};
+using Server = LoopbackPool;
 
 } // namespace
 

@@ -1,6 +1,8 @@
 // The road of clients from connection to departure, over real loopback
 // sockets on the channels' fixed ports, against the whole operator window.
 #include "fakedialogs.h"
+#include "fourchannelclient.h"
+#include "rosterof.h"
 #include "ui/form1.h"
 
 #include <QLabel>
@@ -17,34 +19,7 @@
 
 namespace {
 
-enum Channel { Message, Roster, Join, Leave };
-constexpr std::array<quint16, 4> Ports = {10420, 4201, 10082, 10081};
-
-// One client on all four channels, keeping everything each channel delivered.
-struct Client
-{
-    std::array<std::unique_ptr<QTcpSocket>, 4> sockets;
-    std::array<QByteArray, 4> got;
-
-    void connectAll()
-    {
-        for (int c = 0; c < 4; ++c) {
-            sockets[c] = std::make_unique<QTcpSocket>();
-            QObject::connect(sockets[c].get(), &QIODevice::readyRead, sockets[c].get(),
-                             [this, c] { got[c] += sockets[c]->readAll(); });
-            sockets[c]->connectToHost(QHostAddress::LocalHost, Ports[c]);
-        }
-    }
-    void send(Channel c, const QByteArray &bytes) { sockets[c]->write(bytes); }
-};
-
-QStringList rosterOf(const QListWidget &list)
-{
-    QStringList entries;
-    for (int i = 0; i < list.count(); ++i)
-        entries.append(list.item(i)->text());
-    return entries;
-}
+using Client = FourChannelClient;
 
 } // namespace
 

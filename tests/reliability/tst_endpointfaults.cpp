@@ -1,6 +1,7 @@
 // Peers that misbehave while the server sends to them, over loopback on a
 // free port: one that resets in the middle of a broadcast, one that stops
 // reading, and a healthy one that is sent one very long text.
+#include "loopbackpool.h"
 #include "net/broadcast.h"
 #include "net/socketpool.h"
 #include "net/tcpendpoint.h"
@@ -31,18 +32,8 @@ public:
     void operator()() override { QCoreApplication::processEvents(); }
 };
 
-struct Server
+struct Server : LoopbackPool
 {
-    QObject owner;
-    TcpEndpointFactory factory{&owner};
-    SocketPool pool{QStringLiteral("test"), 0, factory};
-
-    Server()
-    {
-        QObject::connect(&pool, &SocketPool::connectionRequest, &pool,
-                         [this](qint16, qintptr id) { (void)pool.acceptRequest(id); });
-    }
-
     // n clients, each accepted on its own element (1 to n), in order.
     std::vector<std::unique_ptr<Reliability::Client>> connect(int n)
     {

@@ -4,6 +4,7 @@
 // checked in full. The sanitizer build runs it with leak detection, and
 // tools/memcheck.sh runs it under valgrind.
 #include "reliability/harness.h"
+#include "rosterof.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -21,14 +22,6 @@ constexpr int RosterSettlesMs = 10 * 1000;
 QByteArray nickname(int i)
 {
     return QStringLiteral("Öğrenci%1").arg(i).toUtf8();
-}
-
-QStringList rosterOf(const QListWidget &list)
-{
-    QStringList entries;
-    for (int i = 0; i < list.count(); ++i)
-        entries.append(list.item(i)->text());
-    return entries;
 }
 
 } // namespace

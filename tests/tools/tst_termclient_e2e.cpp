@@ -2,6 +2,7 @@
 // whole operator window over loopback on the channels' fixed ports, with a
 // raw client beside it on all four channels.
 #include "fakedialogs.h"
+#include "fourchannelclient.h"
 #include "ui/form1.h"
 
 #include <QCoreApplication>
@@ -17,8 +18,6 @@
 
 namespace {
 
-enum Channel { Message, Roster, Join, Leave };
-constexpr std::array<quint16, 4> Ports = {10420, 4201, 10082, 10081};
 constexpr int ProcessTimeoutMs = 10000;
 
 // The client is built beside the tests: build/tools/termclient next to
@@ -32,22 +31,7 @@ QString clientProgram()
             + QStringLiteral("/../tools/termclient/sohbet-istemci");
 }
 
-struct RawClient
-{
-    std::array<std::unique_ptr<QTcpSocket>, 4> sockets;
-    std::array<QByteArray, 4> got;
-
-    void connectAll()
-    {
-        for (int c = 0; c < 4; ++c) {
-            sockets[c] = std::make_unique<QTcpSocket>();
-            QObject::connect(sockets[c].get(), &QIODevice::readyRead, sockets[c].get(),
-                             [this, c] { got[c] += sockets[c]->readAll(); });
-            sockets[c]->connectToHost(QHostAddress::LocalHost, Ports[c]);
-        }
-    }
-    void send(Channel c, const QByteArray &bytes) { sockets[c]->write(bytes); }
-};
+using RawClient = FourChannelClient;
 
 // The terminal client as a process, keeping all it printed.
 struct TermClientProcess
