@@ -1,5 +1,8 @@
 #include "socketfailure.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 struct Known
@@ -33,4 +36,36 @@ Failure socketFailure(QAbstractSocket::SocketError error, const QString &detail)
                                       + detail + QLatin1Char(')')};
     }
     return {FailureNumber::SocketError + int(error), detail};
+}
+
+Failure socketFailureFromErrno(int error)
+{
+    QAbstractSocket::SocketError kind = QAbstractSocket::NetworkError;
+    switch (error) {
+    case EMFILE:
+    case ENFILE:
+    case ENOBUFS:
+    case ENOMEM:
+        kind = QAbstractSocket::SocketResourceError;
+        break;
+    case ETIMEDOUT:
+        kind = QAbstractSocket::SocketTimeoutError;
+        break;
+    case ECONNREFUSED:
+        kind = QAbstractSocket::ConnectionRefusedError;
+        break;
+    case EACCES:
+    case EPERM:
+        kind = QAbstractSocket::SocketAccessError;
+        break;
+    case EBADF:
+    case ENOTSOCK:
+    case EOPNOTSUPP:
+    case EINVAL:
+        kind = QAbstractSocket::UnsupportedSocketOperationError;
+        break;
+    default:
+        break;
+    }
+    return socketFailure(kind, QString::fromLocal8Bit(std::strerror(error)));
 }

@@ -5,11 +5,15 @@
 
 #include <QHostInfo>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <QTimer>
 
 #include <cerrno>
+#include <climits>
 
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -48,11 +52,26 @@ void closeDescriptor(qintptr descriptor)
         ::close(int(descriptor));
 }
 
+// Readiness that means the connection is over, whether or not it is read.
+constexpr std::uint32_t HangupEvents = EPOLLERR | EPOLLHUP;
+
+// Errors of a read or write that only say the peer went away: an ordinary
+// departure, not something to show the operator.
+bool isDeparture(int error)
+{
+    return error == ECONNRESET || error == EPIPE || error == ECONNABORTED || error == ENOTCONN;
+}
+
+// Reads land here before they are appended to an element's inbox, so that an
+// inbox never holds a 64 KiB allocation for a line of text. Only the event
+// loop's thread reads, and nothing runs between a read and its copy.
+char ReceiveScratch[EndpointLimits::MaxReadBuffer];
+
 } // namespace
 
 TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner,
-                         OutputBatch &output)
-    : Endpoint(events, index), m_owner(owner), m_output(output)
+                         SocketReactor &reactor, OutputBatch &output)
+    : Endpoint(events, index), m_owner(owner), m_reactor(reactor), m_output(output)
 {
 }
 
@@ -61,10 +80,9 @@ TcpEndpoint::~TcpEndpoint()
     if (!m_staged.isEmpty())
         m_output.forget(*this);
     delete m_server.data();
-    if (m_socket) {
-        m_socket->disconnect();
-        m_socket->abort();
-        delete m_socket.data();
+    if (m_fd >= 0) {
+        m_reactor.unwatch(m_key, m_fd);
+        ::close(m_fd);
     }
 }
 
@@ -82,49 +100,33 @@ Outcome TcpEndpoint::listen(quint16 port)
 
 Outcome TcpEndpoint::accept(qintptr requestId)
 {
-    auto *socket = new QTcpSocket(m_owner);
-    if (!socket->setSocketDescriptor(requestId)) {
-        const Failure failure = socketFailure(socket->error(), socket->errorString());
-        delete socket;
+    const int fd = int(requestId);
+    int type = 0;
+    socklen_t typeSize = sizeof type;
+    const bool isStream = requestId >= 0 && requestId <= INT_MAX
+                          && ::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &typeSize) == 0
+                          && type == SOCK_STREAM;
+    const int flags = isStream ? ::fcntl(fd, F_GETFL) : -1;
+    if (!isStream || flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
+        const Failure failure = socketFailureFromErrno(isStream ? errno : ENOTSOCK);
         closeDescriptor(requestId);
         return failure;
     }
-    socket->setReadBufferSize(EndpointLimits::MaxReadBuffer);
     // Chat is many small texts that should leave at once, not wait for the
     // peer's acknowledgement of the previous one.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
-    m_socket = socket;
+    const int noDelay = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    m_key = m_reactor.watch(fd, *this);
+    if (m_key == SocketReactor::NoKey) {
+        const Failure failure = socketFailureFromErrno(errno);
+        closeDescriptor(requestId);
+        return failure;
+    }
+    m_fd = fd;
+    m_reading = true;
+    m_writing = false;
     setState(EndpointState::Connected);
-
-    QObject::connect(socket, &QIODevice::readyRead, socket, [this] { raiseArrival(); });
-    QObject::connect(socket, &QAbstractSocket::disconnected, socket, [this] { peerGone(); });
-    QObject::connect(socket, &QAbstractSocket::errorOccurred, socket,
-                     [this](QAbstractSocket::SocketError error) {
-                         // A peer that closes its end is an ordinary departure.
-                         if (error == QAbstractSocket::RemoteHostClosedError || !m_socket)
-                             return;
-                         const Failure failure = socketFailure(error, m_socket->errorString());
-                         peerGone();
-                         events().onSocketError(index(), failure);
-                     });
     return {};
-}
-
-void TcpEndpoint::raiseArrival()
-{
-    if (!m_socket)
-        return;
-    events().onDataArrival(index(), m_socket->bytesAvailable());
-    // Qt raises no readyRead for bytes that come in while its readyRead is
-    // still being handled, and handlers yield to the event loop in their
-    // broadcasts. Bytes left behind that way would wait unannounced, and once
-    // they fill the read buffer nothing more is read from the peer: the
-    // connection would stall for good. So they are announced again from the
-    // event loop. Queued, not called: a handler that holds arrivals back
-    // reads them later, and this must not recurse into it meanwhile. A
-    // released socket has no connections left, so nothing answers there.
-    if (m_socket && m_socket->bytesAvailable() > 0)
-        QMetaObject::invokeMethod(m_socket.data(), &QIODevice::readyRead, Qt::QueuedConnection);
 }
 
 quint16 TcpEndpoint::localPort() const
@@ -132,17 +134,100 @@ quint16 TcpEndpoint::localPort() const
     return m_server && m_server->isListening() ? m_server->serverPort() : 0;
 }
 
+void TcpEndpoint::onReady(std::uint32_t events)
+{
+    if (events & EPOLLOUT)
+        writeQueued();
+    if (m_fd >= 0 && (events & (EPOLLIN | HangupEvents)))
+        receive(events & HangupEvents);
+}
+
+void TcpEndpoint::receive(bool hangup)
+{
+    bool received = false;
+    bool ended = false;
+    int error = 0;
+    while (m_inbox.size() < EndpointLimits::MaxReadBuffer) {
+        const qsizetype room = EndpointLimits::MaxReadBuffer - m_inbox.size();
+        const ssize_t n = ::recv(m_fd, ReceiveScratch, size_t(room), MSG_DONTWAIT);
+        if (n > 0) {
+            m_inbox.append(ReceiveScratch, n);
+            received = true;
+            if (n < room)
+                break; // the kernel had no more; asking again would only say so
+            continue;
+        }
+        if (n == 0) {
+            ended = true;
+        } else if (errno == EINTR) {
+            continue;
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK) {
+            ended = true;
+            if (!isDeparture(errno))
+                error = errno;
+        }
+        break;
+    }
+    // A connection that is over while its reading is paused would be
+    // reported again on every pass: it ends now, with what it sent kept.
+    if (hangup && m_inbox.size() >= EndpointLimits::MaxReadBuffer)
+        ended = true;
+
+    if (error != 0) {
+        const Failure failure = socketFailureFromErrno(error);
+        peerGone();
+        events().onSocketError(index(), failure);
+        return;
+    }
+    // Bytes that came with the end are announced while the element is still
+    // connected, as for any other bytes.
+    if (received)
+        announce();
+    if (ended)
+        peerGone();
+    else
+        updateInterest();
+}
+
+void TcpEndpoint::announce()
+{
+    // A handler yields to the event loop in its broadcasts, so more bytes for
+    // this element can be read while its own arrival is being handled. They
+    // are not announced from inside that handler (a handler that holds
+    // arrivals back reads them later, and must not be recursed into): once
+    // the handler returns, whatever is still unread is announced again from
+    // the event loop. Without that, bytes left behind would wait unannounced,
+    // and once they filled the inbox nothing more would be read from the peer:
+    // the connection would stall for good.
+    if (m_announcing)
+        return;
+    m_announcing = true;
+    events().onDataArrival(index(), m_inbox.size());
+    m_announcing = false;
+    if (m_fd >= 0 && !m_inbox.isEmpty() && !m_wakePending) {
+        m_wakePending = true;
+        m_reactor.wakeLater(m_key);
+    }
+}
+
+void TcpEndpoint::onWake()
+{
+    m_wakePending = false;
+    if (m_fd >= 0 && !m_inbox.isEmpty())
+        announce();
+}
+
 Outcome TcpEndpoint::getData(QByteArray &out)
 {
-    out = std::exchange(m_leftover, {});
-    if (m_socket && m_socket->bytesAvailable() > 0)
-        out += m_socket->readAll();
+    out = std::exchange(m_inbox, {});
+    if (m_fd >= 0 && !m_reading)
+        updateInterest(); // reading was paused on a full inbox
     return {};
 }
 
 Outcome TcpEndpoint::sendData(const QByteArray &bytes)
 {
-    if (state() != EndpointState::Connected || !m_socket)
+    if (state() != EndpointState::Connected || m_fd < 0)
         return Failure{FailureNumber::NotConnected, QStringLiteral("Bağlantı yok")};
     if (bytes.isEmpty())
         return {};
@@ -152,18 +237,23 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
     // every healthy client with it. So a peer costs at most the cap plus one
     // text. Dropping is not a failure: the broadcast that got here goes on
     // with the next element undisturbed.
-    if (m_socket->bytesToWrite() + m_staged.size() > EndpointLimits::MaxUnsentBytes) {
+    if (unsent() + m_staged.size() > EndpointLimits::MaxUnsentBytes) {
         setState(EndpointState::Closed);
-        releaseSocket(false);
+        release(false);
         return {};
     }
     if (!m_staged.isEmpty()) {
         m_staged += bytes;
         if (m_staged.size() >= OutputBatch::WriteAtBytes)
             writeStaged();
-    } else if (m_socket->bytesToWrite() > 0) {
-        // A peer behind on reading: Qt's buffer keeps the order.
-        m_socket->write(bytes);
+    } else if (unsent() > 0) {
+        // A peer behind on reading: the queue keeps the order. What it has
+        // taken already is dropped from the front once it is half the queue.
+        if (m_queuedSent >= m_queued.size() / 2) {
+            m_queued.remove(0, m_queuedSent);
+            m_queuedSent = 0;
+        }
+        m_queued += bytes;
     } else {
         m_staged = bytes;
         m_output.enlist(*this);
@@ -177,12 +267,40 @@ void TcpEndpoint::writeStaged()
         return;
     // Moved out first: the enlisting is over whatever happens below.
     const QByteArray staged = std::exchange(m_staged, {});
-    if (!m_socket)
-        return;
+    if (m_fd >= 0)
+        writeOut(staged.constData(), staged.size());
+}
+
+void TcpEndpoint::writeQueued()
+{
+    while (unsent() > 0) {
+        const ssize_t n = ::send(m_fd, m_queued.constData() + m_queuedSent, size_t(unsent()),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            m_queuedSent += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            peerGone();
+            return;
+        }
+        break;
+    }
+    if (unsent() == 0) {
+        m_queued.clear();
+        m_queuedSent = 0;
+    }
+    updateInterest();
+}
+
+void TcpEndpoint::writeOut(const char *bytes, qsizetype size)
+{
     qsizetype written = 0;
-    while (written < staged.size()) {
-        const ssize_t n = ::send(int(m_socket->socketDescriptor()), staged.constData() + written,
-                                 size_t(staged.size() - written), MSG_NOSIGNAL | MSG_DONTWAIT);
+    while (written < size) {
+        const ssize_t n = ::send(m_fd, bytes + written, size_t(size - written),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
         if (n > 0) {
             written += n;
             continue;
@@ -196,11 +314,29 @@ void TcpEndpoint::writeStaged()
             peerGone();
             return;
         }
-        // The kernel's buffer is full: Qt's own buffer takes the rest and
-        // writes it as the peer takes more.
-        m_socket->write(staged.constData() + written, staged.size() - written);
         break;
     }
+    if (written < size) {
+        // The kernel's buffer is full: the rest waits until the peer takes
+        // more. Staged bytes only exist while nothing is queued, so this is
+        // the whole queue.
+        m_queued = QByteArray(bytes + written, size - written);
+        m_queuedSent = 0;
+    }
+    updateInterest();
+}
+
+void TcpEndpoint::updateInterest()
+{
+    if (m_fd < 0)
+        return;
+    const bool reading = m_inbox.size() < EndpointLimits::MaxReadBuffer;
+    const bool writing = unsent() > 0;
+    if (reading == m_reading && writing == m_writing)
+        return;
+    m_reading = reading;
+    m_writing = writing;
+    m_reactor.setInterest(m_key, m_fd, reading, writing);
 }
 
 void TcpEndpoint::close()
@@ -209,50 +345,44 @@ void TcpEndpoint::close()
         m_server->close();
     // What was sent before the close goes out before the connection ends.
     writeStaged();
-    if (m_socket)
-        releaseSocket(true);
+    if (m_fd >= 0)
+        release(true);
     setState(EndpointState::Closed);
 }
 
 void TcpEndpoint::peerGone()
 {
-    if (!m_socket)
+    if (m_fd < 0)
         return;
-    // Keep what arrived before the peer left: it is read like any other data.
-    if (m_socket->bytesAvailable() > 0)
-        m_leftover += m_socket->readAll();
+    // What arrived before the peer left stays in the inbox: it is read like
+    // any other data.
     setState(EndpointState::Closed);
-    releaseSocket(false);
+    release(false);
 }
 
-void TcpEndpoint::releaseSocket(bool graceful)
+void TcpEndpoint::release(bool graceful)
 {
-    QTcpSocket *socket = m_socket.data();
-    m_socket.clear();
-    socket->disconnect();
-    if (!graceful || socket->state() != QAbstractSocket::ConnectedState
-        || socket->bytesToWrite() == 0) {
-        socket->abort();
-        socket->deleteLater();
+    const int fd = std::exchange(m_fd, -1);
+    m_reactor.unwatch(m_key, fd);
+    m_key = SocketReactor::NoKey;
+    m_wakePending = false;
+    QByteArray rest = std::exchange(m_queued, {}).mid(std::exchange(m_queuedSent, 0));
+    if (graceful && !rest.isEmpty()) {
+        // Let what is queued (a stop notice, say) reach the peer, within a bound.
+        m_reactor.linger(fd, std::move(rest), EndpointLimits::LingerMs);
         return;
     }
-    // Let what is queued (a stop notice, say) reach the peer, within a bound.
-    QObject::connect(socket, &QAbstractSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(EndpointLimits::LingerMs, socket, [socket] {
-        socket->abort();
-        socket->deleteLater();
-    });
-    socket->disconnectFromHost();
+    ::close(fd);
 }
 
 TcpEndpointFactory::TcpEndpointFactory(QObject *owner)
-    : m_owner(owner), m_output(new OutputBatch(owner))
+    : m_owner(owner), m_reactor(new SocketReactor(owner)), m_output(new OutputBatch(owner))
 {
 }
 
 std::unique_ptr<Endpoint> TcpEndpointFactory::create(EndpointEvents &events, qint16 index)
 {
-    return std::make_unique<TcpEndpoint>(events, index, m_owner, *m_output);
+    return std::make_unique<TcpEndpoint>(events, index, m_owner, *m_reactor, *m_output);
 }
 
 QString TcpEndpointFactory::localHostIdentity() const

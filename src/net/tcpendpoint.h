@@ -1,13 +1,13 @@
 #pragma once
 
 #include "endpoint.h"
+#include "socketreactor.h"
 
 #include <QPointer>
 
 class OutputBatch;
 class QObject;
 class QTcpServer;
-class QTcpSocket;
 
 // Limits that keep one misbehaving peer from making the server hold unbounded
 // memory. Reads stop at MaxReadBuffer until the handler takes the bytes, so TCP
@@ -27,13 +27,16 @@ inline constexpr int LingerMs = 5000;
 inline constexpr int AcceptRetryMs = 200;
 } // namespace EndpointLimits
 
-// An endpoint on Qt Network: element 0 listens with a QTcpServer on every
-// interface (IPv4 and IPv6), connection elements carry one QTcpSocket.
-// A closed element keeps only the bytes its peer sent before going away.
-class TcpEndpoint final : public Endpoint
+// An endpoint on a TCP socket: element 0 listens with a QTcpServer on every
+// interface (IPv4 and IPv6); a connection element owns the accepted descriptor
+// and is woken by the shared SocketReactor, so that thousands of connections
+// do not each add to every pass of the event loop. A closed element keeps
+// only the bytes its peer sent before going away.
+class TcpEndpoint final : public Endpoint, private ReactorClient
 {
 public:
-    TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner, OutputBatch &output);
+    TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner, SocketReactor &reactor,
+                OutputBatch &output);
     ~TcpEndpoint() override;
 
     Outcome listen(quint16 port) override;
@@ -43,36 +46,58 @@ public:
     void close() override;
     quint16 localPort() const override;
 
-    // Hands the staged bytes to the kernel; what it refuses goes to the
-    // socket's own buffer, which Qt writes when the peer takes more.
+    // Hands the staged bytes to the kernel; what it refuses is queued and
+    // written as the peer takes more.
     void writeStaged();
 
 private:
-    void raiseArrival();
+    void onReady(std::uint32_t events) override;
+    void onWake() override;
+    void receive(bool hangup);
+    void announce();
+    void writeQueued();
+    // Writes until the kernel refuses; the rest is queued.
+    void writeOut(const char *bytes, qsizetype size);
+    qsizetype unsent() const { return m_queued.size() - m_queuedSent; }
+    void updateInterest();
     void peerGone();
-    void releaseSocket(bool graceful);
+    void release(bool graceful);
 
     QObject *m_owner;
+    SocketReactor &m_reactor;
     OutputBatch &m_output;
     QPointer<QTcpServer> m_server;
-    QPointer<QTcpSocket> m_socket;
-    QByteArray m_leftover;
-    // Sent but not yet written; only ever non-empty while the socket's own
-    // buffer is empty, so the two never reorder the bytes.
+    int m_fd = -1;
+    SocketReactor::Key m_key = SocketReactor::NoKey;
+    // Received and not yet read; reading pauses while it holds MaxReadBuffer.
+    QByteArray m_inbox;
+    // Sent but not yet written; only ever non-empty while m_queued is empty,
+    // so the two never reorder the bytes.
     QByteArray m_staged;
+    // Refused by the kernel so far; written as the peer takes more.
+    QByteArray m_queued;
+    qsizetype m_queuedSent = 0;
+    bool m_reading = true;
+    bool m_writing = false;
+    bool m_announcing = false;
+    bool m_wakePending = false;
 };
 
 class TcpEndpointFactory final : public EndpointFactory
 {
 public:
-    // Sockets are parented to owner so nothing outlives the pools.
+    // Listeners, the reactor and the output batch are children of owner, so
+    // nothing outlives the pools' owner.
     explicit TcpEndpointFactory(QObject *owner);
 
     std::unique_ptr<Endpoint> create(EndpointEvents &events, qint16 index) override;
     QString localHostIdentity() const override;
     void discardRequest(qintptr requestId) override;
 
+    SocketReactor &reactor() { return *m_reactor; }
+
 private:
     QObject *m_owner;
-    OutputBatch *m_output; // a child of owner
+    SocketReactor *m_reactor; // a child of owner
+    OutputBatch *m_output;    // a child of owner
 };
