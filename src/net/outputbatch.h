@@ -13,7 +13,10 @@ class TcpEndpoint;
 // enlists here, and the batch writes every enlisted endpoint as soon as the
 // event loop gets control back (a yield included), before it waits for new
 // events. The bytes and their order on the wire are the same: nothing frames
-// them.
+// them. The batch is written when the event loop wakes for its next pass
+// (every pass, a yield's included, starts with the dispatcher's awake()), so
+// a burst costs no wake-up of its own; without a dispatcher to listen to, a
+// queued call does the same.
 class OutputBatch final : public QObject
 {
     Q_OBJECT
@@ -23,7 +26,7 @@ public:
     // what a burst can pile up in front of any one peer.
     static constexpr qint64 WriteAtBytes = 64 * 1024;
 
-    explicit OutputBatch(QObject *parent = nullptr) : QObject(parent) {}
+    explicit OutputBatch(QObject *parent = nullptr);
 
     void enlist(TcpEndpoint &endpoint);
     void forget(const TcpEndpoint &endpoint);
@@ -33,4 +36,5 @@ public:
 private:
     std::vector<TcpEndpoint *> m_enlisted;
     bool m_scheduled = false;
+    bool m_writtenOnWake = false;
 };
