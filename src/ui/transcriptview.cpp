@@ -89,6 +89,8 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
     viewport()->setCursor(Qt::IBeamCursor);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
+    horizontalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
     m_lineHeight = qMax(1, fontMetrics().lineSpacing());
     m_refresh.setSingleShot(true);
     connect(&m_refresh, &QTimer::timeout, this, &TranscriptView::refresh);
