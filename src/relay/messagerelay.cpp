@@ -9,6 +9,7 @@
 
 #include <QLineEdit>
 #include <QWidget>
+#include <QWindow>
 
 #include <tuple>
 
@@ -47,12 +48,16 @@ void MessageRelay::relayEveryElement()
 void MessageRelay::keepWindowOnTop()
 {
     // Qt has no SetWindowPos(HWND_TOPMOST, SWP_NOACTIVATE | SWP_SHOWWINDOW).
-    // The same effect: the stay-on-top hint, set once, because setWindowFlags
-    // re-creates the native window and hides it (it would flicker on every
-    // arrival); and a show that does not activate, so the operator's typing
-    // is not taken away. Nothing takes the hint away again.
-    if (!m_window.windowFlags().testFlag(Qt::WindowStaysOnTopHint))
-        m_window.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    // The same effect: the stay-on-top hint, set once, and a show that does
+    // not activate, so the operator's typing is not taken away. The hint goes
+    // to the live native window as it is: QWidget::setWindowFlags would
+    // re-create it, hiding the window and redrawing all of it in the middle
+    // of the first chat line. Nothing takes the hint away again.
+    if (!m_window.windowFlags().testFlag(Qt::WindowStaysOnTopHint)) {
+        m_window.overrideWindowFlags(m_window.windowFlags() | Qt::WindowStaysOnTopHint);
+        if (QWindow *native = m_window.windowHandle())
+            native->setFlags(native->flags() | Qt::WindowStaysOnTopHint);
+    }
     if (m_window.isVisible())
         return;
     // Only this show goes without activation; the operator's own shows of the

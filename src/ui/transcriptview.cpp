@@ -19,6 +19,8 @@ namespace {
 constexpr int Margin = 3;
 // At most one redraw in this span while text keeps coming: 25 a second.
 constexpr int RefreshMs = 40;
+// The scroll bars follow appended text at most this often: see refresh().
+constexpr int GrowthScrollBarsMs = 250;
 constexpr int CaretWidth = 1;
 constexpr QStringView CrLf = u"\r\n";
 
@@ -94,6 +96,11 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
     m_lineHeight = qMax(1, fontMetrics().lineSpacing());
     m_refresh.setSingleShot(true);
     connect(&m_refresh, &QTimer::timeout, this, &TranscriptView::refresh);
+    m_growthRefresh.setSingleShot(true);
+    connect(&m_growthRefresh, &QTimer::timeout, this, [this] {
+        if (m_scrollBarsPending || m_growthPending)
+            syncScrollBars();
+    });
     syncScrollBars();
 }
 
@@ -110,7 +117,8 @@ void TranscriptView::appendLine(const QString &line)
     m_text.appendLine(line);
     if (lastLine <= m_top + pageLines())
         repaintText();
-    scheduleScrollBars();
+    m_growthPending = true;
+    scheduleRefresh();
     emit textChanged();
 }
 
@@ -356,11 +364,24 @@ void TranscriptView::scheduleRefresh()
     m_refresh.start(int(qMax<qint64>(0, RefreshMs - since)));
 }
 
+// Appends move the scroll bars only a little each time, and redrawing a
+// scroll bar costs more than redrawing the text (its groove is a gradient,
+// which the raster engine fills with helper threads it then waits for). So
+// while text keeps coming they follow it a few times a second; the text
+// itself is drawn at the full pace. When no text came since they were last
+// set, anything else (the operator scrolling, selecting, resizing) sets them
+// at the next redraw.
 void TranscriptView::refresh()
 {
     m_sinceRefresh.restart();
-    if (m_scrollBarsPending)
-        syncScrollBars();
+    if (m_scrollBarsPending || m_growthPending) {
+        const qint64 since =
+            m_sinceScrollBars.isValid() ? m_sinceScrollBars.elapsed() : GrowthScrollBarsMs;
+        if (!m_growthPending || since >= GrowthScrollBarsMs)
+            syncScrollBars();
+        else if (!m_growthRefresh.isActive())
+            m_growthRefresh.start(int(GrowthScrollBarsMs - since));
+    }
     if (m_repaintPending)
         viewport()->update();
 }
@@ -368,6 +389,8 @@ void TranscriptView::refresh()
 void TranscriptView::syncScrollBars()
 {
     m_scrollBarsPending = false;
+    m_growthPending = false;
+    m_sinceScrollBars.restart();
     // A scroll bar moved before it learnt of deleted lines may have taken
     // the view past the end.
     m_top = std::clamp<qsizetype>(m_top, 0, maxTop());
@@ -418,7 +441,7 @@ void TranscriptView::wheelEvent(QWheelEvent *event)
 {
     // The wheel goes through the vertical scroll bar, which must know the
     // current range first.
-    if (m_scrollBarsPending)
+    if (m_scrollBarsPending || m_growthPending)
         syncScrollBars();
     QAbstractScrollArea::wheelEvent(event);
 }

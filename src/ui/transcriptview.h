@@ -124,6 +124,8 @@ private:
     int m_widest = 0;     // widest line painted so far, pixels
     int m_lineHeight = 1;
     bool m_scrollBarsPending = false;
+    // Lines were appended since the scroll bars were last set: see refresh().
+    bool m_growthPending = false;
     bool m_syncing = false;
     bool m_repaintPending = false;
     bool m_dragging = false;
@@ -132,4 +134,6 @@ private:
     // Paces redraws: see scheduleRefresh().
     QTimer m_refresh;
     QElapsedTimer m_sinceRefresh;
+    QTimer m_growthRefresh;
+    QElapsedTimer m_sinceScrollBars;
 };

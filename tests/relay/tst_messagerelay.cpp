@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include "ui/transcriptview.h"
 #include <QTest>
+#include <QWindow>
 
 #include <algorithm>
 #include <numeric>
@@ -234,10 +235,16 @@ private slots:
 
         // The offscreen platform activates every window it shows, so what is
         // checked is that the relay's show does not ask for activation.
+        QWindow *native = rig.window.windowHandle();
         rig.client(1).arrive("T");
         QVERIFY(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(rig.window.isVisible());
         QCOMPARE(visibility.activatingShows, 0);
+        // The hint reaches the window as it is: re-creating it would hide it
+        // and redraw the whole window in the middle of a chat line.
+        QCOMPARE(visibility.hides, 0);
+        QCOMPARE(rig.window.windowHandle(), native);
+        QVERIFY(native->flags().testFlag(Qt::WindowStaysOnTopHint));
         // The operator's own later shows still activate the window.
         QVERIFY(!rig.window.testAttribute(Qt::WA_ShowWithoutActivating));
 
