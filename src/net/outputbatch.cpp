@@ -32,6 +32,7 @@ void OutputBatch::forget(const TcpEndpoint &endpoint)
 void OutputBatch::writeAll()
 {
     m_scheduled = false;
+    ++m_burst;
     if (m_enlisted.empty())
         return;
     // Writing can end a connection (a peer that reset), which runs handlers

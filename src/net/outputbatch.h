@@ -30,11 +30,15 @@ public:
 
     void enlist(TcpEndpoint &endpoint);
     void forget(const TcpEndpoint &endpoint);
-    // Writes everything staged, now.
+    // Writes everything staged, now. Ends the burst.
     void writeAll();
+    // Counts bursts: an endpoint tells by it whether it already wrote in the
+    // current one.
+    quint64 burst() const { return m_burst; }
 
 private:
     std::vector<TcpEndpoint *> m_enlisted;
+    quint64 m_burst = 1;
     bool m_scheduled = false;
     bool m_writtenOnWake = false;
 };

@@ -254,6 +254,13 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
             m_queuedSent = 0;
         }
         m_queued += bytes;
+    } else if (m_directBurst != m_output.burst()) {
+        // The first text to a peer in a burst leaves at once: a chat line is
+        // waited for, and the relay still has the transcript to write. What
+        // follows in the same burst (the roster, entry by entry) is gathered
+        // into one write.
+        m_directBurst = m_output.burst();
+        writeOut(bytes.constData(), bytes.size());
     } else {
         m_staged = bytes;
         m_output.enlist(*this);

@@ -77,6 +77,8 @@ private:
     // Refused by the kernel so far; written as the peer takes more.
     QByteArray m_queued;
     qsizetype m_queuedSent = 0;
+    // The burst in which this endpoint last wrote straight away.
+    quint64 m_directBurst = 0;
     bool m_reading = true;
     bool m_writing = false;
     bool m_announcing = false;
