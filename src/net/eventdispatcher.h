@@ -1,8 +1,9 @@
 #pragma once
 
-// Qt's GLib event dispatcher finds a socket notifier by walking a list each
-// time one is switched on or off, and a socket switches its write notifier
-// around every send: with thousands of sockets a broadcast grows with the
-// square of the clients. Qt's own Unix dispatcher keeps them in a hash. Call
-// before the application object is created; an explicit QT_NO_GLIB wins.
+// Qt's own Unix event dispatcher instead of the GLib one: a pass through it
+// costs less, and the figures in bench/README.md were measured with it. (It
+// mattered more while every connection had socket notifiers of its own, which
+// the GLib dispatcher finds by walking a list; connections are now watched
+// through one epoll set, see SocketReactor.) Call before the application
+// object is created; an explicit QT_NO_GLIB wins.
 void preferUnixEventDispatcher();
