@@ -20,12 +20,21 @@ using namespace RawSocket;
 
 constexpr qsizetype KiB = 1024;
 constexpr qsizetype MiB = 1024 * KiB;
-// Small enough that the kernel holds little for a peer that does not read.
+// Small enough that the kernels hold little for a peer that does not read.
 constexpr int SmallReceiveBuffer = 16 * KiB;
-// Far beyond what loopback buffers hold, so a lingerer has to wait for room.
-const qsizetype MoreThanKernelBuffers = 8 * MiB;
+constexpr int SmallSendBuffer = 16 * KiB;
+// Far beyond what the small buffers hold, so a lingerer has to wait for room.
+const qsizetype MoreThanKernelBuffers = 2 * MiB;
 // Long enough never to be the reason a test ends.
 constexpr int FarDeadlineMs = 60000;
+
+// A connection whose writing end (first) and reading end both buffer little.
+std::pair<RawFd, RawFd> narrowPair()
+{
+    auto ends = tcpPair(SmallReceiveBuffer);
+    setSendBuffer(ends.first.get(), SmallSendBuffer);
+    return ends;
+}
 
 int openDescriptors()
 {
@@ -277,9 +286,26 @@ private slots:
         QCOMPARE(pa.seen & EPOLLOUT, 0u);
     }
 
-    void lingerDeliversEverythingToASlowReaderThenCloses()
+    // The peer that keeps writing leaves bytes unread on the lingering
+    // socket: closing that at once would reset the connection and lose
+    // what the kernel still held for the peer.
+    void lingerDeliversEverythingToASlowReaderThenEnds_data()
     {
-        auto [server, peer] = tcpPair(SmallReceiveBuffer);
+        QTest::addColumn<bool>("peerWrites");
+        QTest::newRow("quiet peer") << false;
+        QTest::newRow("peer that keeps writing") << true;
+    }
+    void lingerDeliversEverythingToASlowReaderThenEnds()
+    {
+        QFETCH(bool, peerWrites);
+        auto [server, peer] = narrowPair();
+        const QByteArray chatter = pattern(MoreThanKernelBuffers, 3);
+        qsizetype chattered = 0;
+        auto chatterMore = [&] {
+            if (peerWrites)
+                chattered = writeAvailable(peer.get(), chatter, chattered);
+        };
+        chatterMore();
         SocketReactor reactor;
         const QByteArray rest = pattern(MoreThanKernelBuffers);
         reactor.linger(server.release(), rest, FarDeadlineMs);
@@ -290,19 +316,27 @@ private slots:
         bool ended = false;
         QSocketNotifier reader(peer.get(), QSocketNotifier::Read);
         connect(&reader, &QSocketNotifier::activated, this, [&] {
+            chatterMore();
             ended = readAvailable(peer.get(), got, SmallReceiveBuffer);
             reader.setEnabled(!ended);
         });
         QTRY_VERIFY_WITH_TIMEOUT(ended, 20000);
         QCOMPARE(got.size(), rest.size());
         QVERIFY(got == rest);
+        if (peerWrites)
+            QVERIFY(chattered > 0);
+
+        // The end came after the last byte; the descriptor closes once the
+        // peer has ended its side too.
+        QCOMPARE(reactor.lingeringCount(), 1);
+        peer.reset();
         QTRY_COMPARE(reactor.lingeringCount(), 0);
         QCOMPARE(reactor.watchedCount(), 0);
     }
 
     void lingerEndsAtItsDeadlineWhenThePeerNeverReads()
     {
-        auto [server, peer] = tcpPair(SmallReceiveBuffer);
+        auto [server, peer] = narrowPair();
         SocketReactor reactor;
         const QByteArray rest = pattern(MoreThanKernelBuffers);
         reactor.linger(server.release(), rest, 50);
@@ -318,7 +352,7 @@ private slots:
 
     void lingerEndsAtOnceWhenThePeerResets()
     {
-        auto [server, peer] = tcpPair(SmallReceiveBuffer);
+        auto [server, peer] = narrowPair();
         SocketReactor reactor;
         reactor.linger(server.release(), pattern(MoreThanKernelBuffers), FarDeadlineMs);
         QCOMPARE(reactor.lingeringCount(), 1);
@@ -341,7 +375,7 @@ private slots:
 
     void destroyedReactorClosesItsLingerers()
     {
-        auto [server, peer] = tcpPair(SmallReceiveBuffer);
+        auto [server, peer] = narrowPair();
         const int fd = server.get();
         const int before = openDescriptors();
         auto reactor = std::make_unique<SocketReactor>();
