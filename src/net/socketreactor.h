@@ -50,11 +50,12 @@ public:
     // before it is woken keeps its own flag.
     void wakeLater(Key key);
     // Takes over a closing connection: what is left of its output is written
-    // as the peer takes it, then the descriptor is closed; after lingerMs it
-    // is closed regardless.
+    // as the peer takes it, then the connection is ended and the descriptor
+    // closed once the peer has ended it too (what the peer sends meanwhile is
+    // discarded); after lingerMs it is closed regardless.
     void linger(int fd, QByteArray rest, int lingerMs);
 
-    // Connections watched and closing connections still being written.
+    // Connections watched, and closing connections not yet closed.
     int watchedCount() const { return m_watched; }
     int lingeringCount() const { return m_lingering; }
 

@@ -77,8 +77,11 @@ TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner,
 
 TcpEndpoint::~TcpEndpoint()
 {
-    if (!m_staged.isEmpty())
-        m_output.forget(*this);
+    // Not only when something is staged: a send that reached the batch's
+    // bound wrote the stage at once and left the element on the batch's list
+    // with nothing staged, and the next pass would write through a pointer
+    // to the element gone.
+    m_output.forget(*this);
     delete m_server.data();
     if (m_fd >= 0) {
         m_reactor.unwatch(m_key, m_fd);
