@@ -377,8 +377,11 @@ void TcpEndpoint::release(bool graceful)
     m_key = SocketReactor::NoKey;
     m_wakePending = false;
     QByteArray rest = std::exchange(m_queued, {}).mid(std::exchange(m_queuedSent, 0));
-    if (graceful && !rest.isEmpty()) {
-        // Let what is queued (a stop notice, say) reach the peer, within a bound.
+    if (graceful) {
+        // Let what is queued (a stop notice, say) reach the peer, within a
+        // bound. Also with nothing queued: a close while the peer's bytes lie
+        // unread would reset the connection, and a reset can overtake the
+        // last text the kernel still holds for the peer.
         m_reactor.linger(fd, std::move(rest), EndpointLimits::LingerMs);
         return;
     }

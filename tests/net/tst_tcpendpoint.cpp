@@ -378,15 +378,20 @@ private slots:
 
     // A quiet peer, and one whose own bytes lie unread in the server's
     // kernel buffer when the element closes.
+    // A short notice leaves at once and nothing is queued; closing right
+    // after must still not reset the connection over the unread bytes.
     void closeDeliversLargeQueuedOutputBeforeTheEnd_data()
     {
         QTest::addColumn<bool>("peerFloods");
-        QTest::newRow("quiet peer") << false;
-        QTest::newRow("peer with unread bytes") << true;
+        QTest::addColumn<qsizetype>("textBytes");
+        QTest::newRow("quiet peer") << false << qsizetype(SendAhead);
+        QTest::newRow("peer with unread bytes") << true << qsizetype(SendAhead);
+        QTest::newRow("peer with unread bytes, short notice") << true << qsizetype(40);
     }
     void closeDeliversLargeQueuedOutputBeforeTheEnd()
     {
         QFETCH(bool, peerFloods);
+        QFETCH(qsizetype, textBytes);
         NarrowServer server;
         QVERIFY(!server.pool.listen());
         RawFd client = connectTo(server.port(), SmallReceiveBuffer);
@@ -401,7 +406,7 @@ private slots:
                          EndpointLimits::MaxReadBuffer);
         }
 
-        const QByteArray text = pattern(SendAhead, 7);
+        const QByteArray text = pattern(textBytes, 7);
         for (qsizetype at = 0; at < text.size(); at += SendChunk)
             QVERIFY(!server.pool.sendData(1, text.mid(at, SendChunk)));
         server.pool.close(1);
@@ -430,10 +435,12 @@ private slots:
         RawFd client = connectTo(pool->endpoint(0)->localPort());
         QTRY_COMPARE(pool->state(1), EndpointState::Connected);
 
-        // Staged (and enlisted with the batch), then written at once when the
-        // stage reaches the batch's bound: nothing is staged any more.
+        // The first text of the burst leaves at once; the next is staged (and
+        // enlisted with the batch), then written at once when the stage
+        // reaches the batch's bound: nothing is staged any more.
         const QByteArray big(OutputBatch::WriteAtBytes, 'b');
         QVERIFY(!pool->sendData(1, "a"));
+        QVERIFY(!pool->sendData(1, "-"));
         QVERIFY(!pool->sendData(1, big));
         pool.reset();
         // The batch runs on the next pass; it must not reach the gone element.
@@ -442,7 +449,7 @@ private slots:
         QVERIFY(!passes.isEmpty());
         QByteArray got;
         QTRY_VERIFY(readAvailable(client.get(), got));
-        QCOMPARE(got, "a" + big);
+        QCOMPARE(got, "a-" + big);
     }
 
     void descriptorThatIsNoStreamSocketIsRefusedAndClosed_data()
