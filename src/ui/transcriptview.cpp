@@ -19,7 +19,7 @@ namespace {
 constexpr int Margin = 3;
 // At most one redraw in this span while text keeps coming: 25 a second.
 constexpr int RefreshMs = 40;
-// The scroll bars follow appended text at most this often: see refresh().
+// The scroll bars follow appended text this much later: see refresh().
 constexpr int GrowthScrollBarsMs = 250;
 constexpr int CaretWidth = 1;
 constexpr QStringView CrLf = u"\r\n";
@@ -367,20 +367,20 @@ void TranscriptView::scheduleRefresh()
 // Appends move the scroll bars only a little each time, and redrawing a
 // scroll bar costs more than redrawing the text (its groove is a gradient,
 // which the raster engine fills with helper threads it then waits for). So
-// while text keeps coming they follow it a few times a second; the text
-// itself is drawn at the full pace. When no text came since they were last
-// set, anything else (the operator scrolling, selecting, resizing) sets them
-// at the next redraw.
+// the scroll bars follow appended text a quarter of a second later, at most
+// four times a second, while the text itself is drawn at once and then at the
+// full pace: the first line after a quiet spell shows without waiting for
+// them, and a burst of chat is relayed without them in its way. When no text
+// came since they were last set, anything else (the operator scrolling,
+// selecting, resizing) sets them at the next redraw.
 void TranscriptView::refresh()
 {
     m_sinceRefresh.restart();
-    if (m_scrollBarsPending || m_growthPending) {
-        const qint64 since =
-            m_sinceScrollBars.isValid() ? m_sinceScrollBars.elapsed() : GrowthScrollBarsMs;
-        if (!m_growthPending || since >= GrowthScrollBarsMs)
-            syncScrollBars();
-        else if (!m_growthRefresh.isActive())
-            m_growthRefresh.start(int(GrowthScrollBarsMs - since));
+    if (m_growthPending) {
+        if (!m_growthRefresh.isActive())
+            m_growthRefresh.start(GrowthScrollBarsMs);
+    } else if (m_scrollBarsPending) {
+        syncScrollBars();
     }
     if (m_repaintPending)
         viewport()->update();
@@ -390,7 +390,6 @@ void TranscriptView::syncScrollBars()
 {
     m_scrollBarsPending = false;
     m_growthPending = false;
-    m_sinceScrollBars.restart();
     // A scroll bar moved before it learnt of deleted lines may have taken
     // the view past the end.
     m_top = std::clamp<qsizetype>(m_top, 0, maxTop());

@@ -135,5 +135,4 @@ private:
     QTimer m_refresh;
     QElapsedTimer m_sinceRefresh;
     QTimer m_growthRefresh;
-    QElapsedTimer m_sinceScrollBars;
 };

@@ -6,9 +6,23 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QElapsedTimer>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+
+// Counts the paints a widget gets.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
 
 class TestTranscriptView : public QObject
 {
@@ -313,6 +327,37 @@ private slots:
         QApplication::sendEvent(box->viewport(), &wheel);
         QVERIFY(box->verticalScrollBar()->value() < value);
         QVERIFY(box->firstVisibleLine() < value);
+    }
+    void scrollBarsTrailStreamingText()
+    {
+        showBox();
+        QScrollBar *bar = box->verticalScrollBar();
+        QTRY_COMPARE(bar->maximum(), 0);
+        QSignalSpy ranges(bar, &QScrollBar::rangeChanged);
+        PaintCounter counter;
+        box->viewport()->installEventFilter(&counter);
+        QElapsedTimer clock;
+        clock.start();
+        int lines = 0;
+        // Bounded: lines for 0.6 s, the event loop running after each.
+        while (clock.elapsed() < 600) {
+            box->appendLine(QStringLiteral("satır %1").arg(lines++));
+            box->setCaretPosition(box->textLength());
+            QCoreApplication::processEvents();
+        }
+        const qint64 spent = clock.elapsed();
+        // The text is redrawn at its own pace, the scroll bars a few times a
+        // second: they cost more to draw than the text.
+        QVERIFY2(counter.paints >= 5, QByteArray::number(counter.paints));
+        QVERIFY2(ranges.count() <= 2 + spent / 250,
+                 QByteArray(QByteArray::number(ranges.count()) + " range changes in "
+                            + QByteArray::number(spent) + " ms")
+                     .constData());
+        QVERIFY(ranges.count() < counter.paints);
+        // Once the text stops they catch up with it.
+        QTRY_VERIFY(bar->maximum() > lines - 50);
+        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(box->firstVisibleLine(), bar->value());
     }
 };
 
