@@ -1,13 +1,13 @@
 #include "socketreactor.h"
 
+#include "lingerer.h"
+
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <array>
 #include <cerrno>
 
 #include <sys/epoll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -16,128 +16,6 @@ std::uint32_t slotOf(SocketReactor::Key key) { return std::uint32_t(key & 0xffff
 std::uint32_t generationOf(SocketReactor::Key key) { return std::uint32_t(key >> 32); }
 
 } // namespace
-
-// A connection that was closed with output still queued: it gets until its
-// deadline to take the rest. It belongs to the reactor, not to the element that
-// closed it, so the element is free (and a closed element stays small).
-//
-// Closing a socket whose peer's bytes lie unread makes the kernel answer with
-// a reset and throw away what it still holds to send, so a peer that was
-// writing too (a flooding client, or a text that crossed the close) lost the
-// tail of what was queued for it. So the lingerer reads and discards what
-// comes in, ends its own side with a FIN once everything is handed over, and
-// closes when the peer has ended too (or at the deadline).
-class Lingerer final : public QObject, public ReactorClient
-{
-    Q_OBJECT
-
-public:
-    Lingerer(SocketReactor &reactor, int fd, QByteArray rest, int lingerMs)
-        : QObject(&reactor), m_reactor(reactor), m_fd(fd), m_rest(std::move(rest))
-    {
-        ++m_reactor.m_lingering;
-        m_key = m_reactor.watch(fd, *this);
-        if (m_key == SocketReactor::NoKey) {
-            finish();
-            return;
-        }
-        m_reactor.setInterest(m_key, m_fd, true, true);
-        QTimer::singleShot(lingerMs, this, [this] { finish(); });
-    }
-    ~Lingerer() override
-    {
-        closeNow();
-        --m_reactor.m_lingering;
-    }
-
-    void onReady(std::uint32_t events) override
-    {
-        if (m_fd < 0)
-            return;
-        // Both directions are over (or the connection was reset).
-        if (events & (EPOLLERR | EPOLLHUP)) {
-            finish();
-            return;
-        }
-        if ((events & EPOLLIN) && !discardInput())
-            return;
-        if ((events & EPOLLOUT) && !m_allSent && !sendRest())
-            return;
-        if (m_allSent && m_peerEnded) {
-            finish();
-            return;
-        }
-        m_reactor.setInterest(m_key, m_fd, !m_peerEnded, !m_allSent);
-    }
-    void onWake() override {}
-
-private:
-    // False when the connection is over.
-    bool discardInput()
-    {
-        std::array<char, 16 * 1024> sink;
-        for (;;) {
-            const ssize_t n = ::recv(m_fd, sink.data(), sink.size(), MSG_DONTWAIT);
-            if (n > 0)
-                continue;
-            if (n == 0) {
-                m_peerEnded = true;
-                return true;
-            }
-            if (errno == EINTR)
-                continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK)
-                return true;
-            finish();
-            return false;
-        }
-    }
-    // False when the connection is over.
-    bool sendRest()
-    {
-        while (m_sent < m_rest.size()) {
-            const ssize_t n = ::send(m_fd, m_rest.constData() + m_sent, size_t(m_rest.size() - m_sent),
-                                     MSG_NOSIGNAL | MSG_DONTWAIT);
-            if (n > 0) {
-                m_sent += n;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return true;
-            finish(); // the peer is gone: nothing more to deliver
-            return false;
-        }
-        m_allSent = true;
-        m_rest = QByteArray();
-        // The end goes out after the last byte; the kernel delivers both.
-        ::shutdown(m_fd, SHUT_WR);
-        return true;
-    }
-    void closeNow()
-    {
-        if (m_fd < 0)
-            return;
-        if (m_key != SocketReactor::NoKey)
-            m_reactor.unwatch(m_key, m_fd);
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    void finish()
-    {
-        closeNow();
-        deleteLater();
-    }
-
-    SocketReactor &m_reactor;
-    int m_fd;
-    SocketReactor::Key m_key = SocketReactor::NoKey;
-    QByteArray m_rest;
-    qsizetype m_sent = 0;
-    bool m_allSent = false;
-    bool m_peerEnded = false;
-};
 
 SocketReactor::SocketReactor(QObject *parent) : QObject(parent)
 {
@@ -252,5 +130,3 @@ void SocketReactor::runWakes()
             client->onWake();
     }
 }
-
-#include "socketreactor.moc"
