@@ -1,5 +1,7 @@
 #include "lingerer.h"
 
+#include "sendsome.h"
+
 #include <QTimer>
 
 #include <array>
@@ -70,20 +72,14 @@ bool Lingerer::discardInput()
 
 bool Lingerer::sendRest()
 {
-    while (m_sent < m_rest.size()) {
-        const ssize_t n = ::send(m_fd, m_rest.constData() + m_sent, size_t(m_rest.size() - m_sent),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            m_sent += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return true;
-        finish(); // the peer is gone: nothing more to deliver
+    const SendResult sent = sendSome(m_fd, m_rest.constData() + m_sent, m_rest.size() - m_sent);
+    m_sent += sent.written;
+    if (sent.peerGone) {
+        finish(); // nothing more to deliver
         return false;
     }
+    if (m_sent < m_rest.size())
+        return true; // the rest when the peer takes more
     m_allSent = true;
     m_rest = QByteArray();
     // The end goes out after the last byte; the kernel delivers both.

@@ -1,6 +1,7 @@
 #include "tcpendpoint.h"
 
 #include "outputbatch.h"
+#include "sendsome.h"
 #include "socketfailure.h"
 
 #include <QHostInfo>
@@ -283,20 +284,11 @@ void TcpEndpoint::writeStaged()
 
 void TcpEndpoint::writeQueued()
 {
-    while (unsent() > 0) {
-        const ssize_t n = ::send(m_fd, m_queued.constData() + m_queuedSent, size_t(unsent()),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            m_queuedSent += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            peerGone();
-            return;
-        }
-        break;
+    const SendResult sent = sendSome(m_fd, m_queued.constData() + m_queuedSent, unsent());
+    m_queuedSent += sent.written;
+    if (sent.peerGone) {
+        peerGone();
+        return;
     }
     if (unsent() == 0) {
         m_queued.clear();
@@ -307,30 +299,19 @@ void TcpEndpoint::writeQueued()
 
 void TcpEndpoint::writeOut(const char *bytes, qsizetype size)
 {
-    qsizetype written = 0;
-    while (written < size) {
-        const ssize_t n = ::send(m_fd, bytes + written, size_t(size - written),
-                                 MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (n > 0) {
-            written += n;
-            continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            // The peer is gone (reset since the state was read). That is its
-            // own event, not a failed send: the clients after it in a
-            // broadcast still get the text.
-            peerGone();
-            return;
-        }
-        break;
+    const SendResult sent = sendSome(m_fd, bytes, size);
+    if (sent.peerGone) {
+        // The peer is gone (reset since the state was read). That is its
+        // own event, not a failed send: the clients after it in a
+        // broadcast still get the text.
+        peerGone();
+        return;
     }
-    if (written < size) {
+    if (sent.written < size) {
         // The kernel's buffer is full: the rest waits until the peer takes
         // more. Staged bytes only exist while nothing is queued, so this is
         // the whole queue.
-        m_queued = QByteArray(bytes + written, size - written);
+        m_queued = QByteArray(bytes + sent.written, size - sent.written);
         m_queuedSent = 0;
     }
     updateInterest();
