@@ -69,6 +69,22 @@ struct NarrowServer
 
 bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
+// The client writes more on every try until element 1's inbox is full and
+// its reading paused. True once it is; what was written is in flood's order.
+bool fillInbox(SocketPool &pool, int fd, const QByteArray &flood)
+{
+    qint64 announced = 0;
+    const QMetaObject::Connection watch = QObject::connect(
+        &pool, &SocketPool::dataArrival, &pool, [&](qint16, qint64 bytes) { announced = bytes; });
+    qsizetype written = 0;
+    const bool full = QTest::qWaitFor([&] {
+        written = writeAvailable(fd, flood, written);
+        return announced == EndpointLimits::MaxReadBuffer;
+    });
+    QObject::disconnect(watch);
+    return full;
+}
+
 // A client that reads at most one small bite per pass of the event loop.
 class SlowReader
 {
@@ -329,15 +345,8 @@ private slots:
         RawFd client = connectTo(server.port());
         QTRY_COMPARE(server.pool.state(1), EndpointState::Connected);
         QSignalSpy errors(&server.pool, &SocketPool::socketError);
-        qint64 announced = 0;
-        connect(&server.pool, &SocketPool::dataArrival, this,
-                [&](qint16, qint64 bytes) { announced = bytes; });
-
-        // The client writes more on every try, until the inbox is full.
         const QByteArray flood = pattern(Flood);
-        qsizetype written = 0;
-        QTRY_COMPARE((written = writeAvailable(client.get(), flood, written), announced),
-                     EndpointLimits::MaxReadBuffer);
+        QVERIFY(fillInbox(server.pool, client.get(), flood));
         resetOnClose(client.get());
         client.reset();
 
@@ -396,15 +405,8 @@ private slots:
         QVERIFY(!server.pool.listen());
         RawFd client = connectTo(server.port(), SmallReceiveBuffer);
         QTRY_COMPARE(server.pool.state(1), EndpointState::Connected);
-        if (peerFloods) {
-            qint64 announced = 0;
-            connect(&server.pool, &SocketPool::dataArrival, this,
-                    [&](qint16, qint64 bytes) { announced = bytes; });
-            const QByteArray flood = pattern(Flood);
-            qsizetype written = 0;
-            QTRY_COMPARE((written = writeAvailable(client.get(), flood, written), announced),
-                         EndpointLimits::MaxReadBuffer);
-        }
+        if (peerFloods)
+            QVERIFY(fillInbox(server.pool, client.get(), pattern(Flood)));
 
         const QByteArray text = pattern(textBytes, 7);
         for (qsizetype at = 0; at < text.size(); at += SendChunk)
