@@ -20,11 +20,17 @@ class QTextLayout;
 // Shift+arrows select, Ctrl+C copies, Ctrl+A selects all. There is no undo:
 // undoing would take back relayed lines. One font styles the whole text.
 //
-// Lines are not wrapped: a horizontal scroll bar appears once a line wider
-// than the box has been shown. Widths are measured only for lines that get
-// painted, so the bar's range grows as wider lines come into view rather than
-// costing a measurement on every append. A line is shown up to
-// MaxShownChars characters and then "…"; its text is kept whole.
+// Long lines wrap at the box's right edge, at a blank where there is one and
+// anywhere in a word wider than the box, as in a Windows text box with only a
+// vertical scroll bar; there is no horizontal scrolling. The vertical scroll
+// bar counts lines, not rows: its value is the first line in view, which is
+// always shown from its first row. Rows are found by laying a line out, and
+// only lines in view (or a page of rows from the end, for the scroll range)
+// ever are: how far the text's end lies from the top is found by walking back
+// from the end until a page of rows is filled, and while the caret follows
+// the end that walk is done once per redraw, not once per appended line. A
+// line is shown up to MaxShownChars characters and then "…", which bounds the
+// rows a pathological line can take; its text is kept whole.
 //
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
@@ -69,7 +75,7 @@ public:
     QRect cursorRect(qsizetype position) const;
     // The position nearest to a point of the viewport.
     qsizetype positionAt(QPoint point) const;
-    qsizetype firstVisibleLine() const { return m_top; }
+    qsizetype firstVisibleLine() const { return topLine(); }
     // Memory held by the text and its line offsets.
     qsizetype bytesHeld() const { return m_text.bytesHeld(); }
 
@@ -96,9 +102,16 @@ protected:
 
 private:
     void layoutLine(QTextLayout &layout, qsizetype line) const;
-    qreal caretX(qsizetype position) const;
-    qsizetype pageLines() const;
+    qsizetype rowCount(qsizetype line) const;
+    qsizetype rowsTo(qsizetype line) const;
+    qsizetype positionOnRow(const QTextLayout &layout, qsizetype line, int row, qreal x) const;
+    qsizetype rowsMoved(qsizetype rows) const;
+    qsizetype rowEdge(bool end) const;
+    qreal textWidth() const;
+    qsizetype pageRows() const;
+    qsizetype topShowing(qsizetype line, qsizetype rows) const;
     qsizetype maxTop() const;
+    qsizetype topLine() const { return m_followsEnd ? maxTop() : m_top; }
 
     bool handleMove(QKeyEvent *event);
     bool handleEdit(QKeyEvent *event);
@@ -119,9 +132,12 @@ private:
     TranscriptText m_text;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
-    qsizetype m_top = 0;  // first line in view
-    int m_left = 0;       // horizontal scroll, pixels
-    int m_widest = 0;     // widest line painted so far, pixels
+    qsizetype m_top = 0; // first line in view, unless it follows the end
+    // The view shows the end of the text however it grows: see topLine().
+    bool m_followsEnd = false;
+    // maxTop() as last worked out, or -1: dropped on any change of the text,
+    // the font or the size.
+    mutable qsizetype m_endTop = -1;
     int m_lineHeight = 1;
     bool m_scrollBarsPending = false;
     // Lines were appended since the scroll bars were last set: see refresh().
