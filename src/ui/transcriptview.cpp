@@ -420,9 +420,10 @@ qsizetype TranscriptView::topShowing(qsizetype line, qsizetype rows) const
 // The top from which the end of the text is in view.
 qsizetype TranscriptView::maxTop() const
 {
-    if (m_endTop < 0) {
+    if (m_endTop < 0 || m_endTopSize != viewport()->size()) {
         const qsizetype last = lineCount() - 1;
         m_endTop = topShowing(last, rowCount(last));
+        m_endTopSize = viewport()->size();
     }
     return m_endTop;
 }
@@ -609,8 +610,6 @@ void TranscriptView::repaintText()
 void TranscriptView::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
-    // Rows change with the width, the page with the height.
-    m_endTop = -1;
     if (m_caret == textLength() && !hasSelection())
         ensureCaretVisible();
     else if (!m_followsEnd)

@@ -135,9 +135,10 @@ private:
     qsizetype m_top = 0; // first line in view, unless it follows the end
     // The view shows the end of the text however it grows: see topLine().
     bool m_followsEnd = false;
-    // maxTop() as last worked out, or -1: dropped on any change of the text,
-    // the font or the size.
+    // maxTop() as last worked out, or -1: dropped on any change of the text
+    // or the font, and good only for the viewport size it was found for.
     mutable qsizetype m_endTop = -1;
+    mutable QSize m_endTopSize;
     int m_lineHeight = 1;
     bool m_scrollBarsPending = false;
     // Lines were appended since the scroll bars were last set: see refresh().

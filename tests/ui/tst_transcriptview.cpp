@@ -337,14 +337,15 @@ private slots:
         QVERIFY(!box->horizontalScrollBar()->isVisible());
     }
 
-    // Control characters and separators are stand-ins, not row breaks; a
-    // wrapped line's rows are all the same line.
+    // Wrapping breaks rows, not the text: the rows of a wrapped line are one
+    // line, which Backspace at the start of the next joins to it.
     void wrappedLineIsOneLine()
     {
         showBox();
         box->appendLine(words(12));
         box->appendLine(QStringLiteral("son"));
         QCOMPARE(box->lineCount(), 3);
+        QCOMPARE(box->text(), words(12) + QStringLiteral("\r\nson\r\n"));
         const qsizetype second = box->content().lineStart(1);
         QVERIFY(rowOf(second) >= 3);
         box->setCaretPosition(second);
