@@ -24,7 +24,8 @@ class QTextLayout;
 // anywhere in a word wider than the box, as in a Windows text box with only a
 // vertical scroll bar; there is no horizontal scrolling. The vertical scroll
 // bar counts lines, not rows: its value is the first line in view, which is
-// always shown from its first row. Rows are found by laying a line out, and
+// always shown from its first row (of a line taller than the box, only the
+// rows a page holds can be seen). Rows are found by laying a line out, and
 // only lines in view (or a page of rows from the end, for the scroll range)
 // ever are: how far the text's end lies from the top is found by walking back
 // from the end until a page of rows is filled, and while the caret follows
