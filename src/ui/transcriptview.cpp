@@ -141,10 +141,10 @@ void TranscriptView::appendLine(const QString &line)
         QAccessible::updateAccessibility(&event);
     }
     m_text.appendLine(line);
-    m_endTop = -1;
+    m_endTop.line = -1;
     // Every line takes a row at least, so a line further down than a page of
     // rows is out of view.
-    if (m_followsEnd || lastLine <= m_top + pageRows())
+    if (m_followsEnd || lastLine <= m_top.line + pageRows())
         repaintText();
     m_growthPending = true;
     scheduleRefresh();
@@ -161,9 +161,9 @@ void TranscriptView::clear()
     }
     m_text.clear();
     m_caret = m_anchor = 0;
-    m_top = 0;
+    m_top = {};
     m_followsEnd = false;
-    m_endTop = -1;
+    m_endTop.line = -1;
     scheduleScrollBars();
     repaintText();
     emit textChanged();
@@ -283,12 +283,12 @@ qsizetype TranscriptView::rowCount(qsizetype line) const
 // them only roughly, out of view, where the exact row does not matter.
 qsizetype TranscriptView::rowsTo(qsizetype line) const
 {
-    const qsizetype first = topLine();
-    if (line <= first)
-        return line - first;
+    const ViewTop top = viewTop();
+    if (line <= top.line)
+        return line - top.line - top.row;
     const qsizetype page = pageRows();
-    qsizetype rows = 0;
-    qsizetype i = first;
+    qsizetype rows = -top.row;
+    qsizetype i = top.line;
     for (; i < line && rows <= page; ++i)
         rows += rowCount(i);
     return rows + (line - i);
@@ -307,8 +307,10 @@ qsizetype TranscriptView::positionOnRow(const QTextLayout &layout, qsizetype lin
 qsizetype TranscriptView::positionAt(QPoint point) const
 {
     const int y = point.y() - Margin;
-    qsizetype row = y >= 0 ? y / m_lineHeight : -1 - (-y - 1) / m_lineHeight;
-    qsizetype line = topLine();
+    const ViewTop top = viewTop();
+    // Counted from the top line's first row, which may be above the view.
+    qsizetype row = top.row + (y >= 0 ? y / m_lineHeight : -1 - (-y - 1) / m_lineHeight);
+    qsizetype line = top.line;
     if (row < 0) {
         // Above the view, one row a line (see rowsTo()): the row just above
         // a line is the last of the line before.
@@ -316,7 +318,7 @@ qsizetype TranscriptView::positionAt(QPoint point) const
         row = line < 0 ? 0 : std::numeric_limits<int>::max();
     } else {
         const qsizetype page = pageRows();
-        qsizetype walked = 0;
+        qsizetype walked = -top.row;
         while (line < lineCount() - 1) {
             if (walked > page) {
                 // Past the view, one row a line again.
@@ -401,31 +403,60 @@ qsizetype TranscriptView::pageRows() const
     return qMax(1, (viewport()->height() - 2 * Margin) / m_lineHeight);
 }
 
-// The smallest top line from which the first rows of a line are all in view:
-// lines above it join, whole, while the page has room for them. A line taller
-// than the page is its own top, shown from its first row. Lays out a page of
-// lines at most.
-qsizetype TranscriptView::topShowing(qsizetype line, qsizetype rows) const
+// The top from which the first rows of a line end at the bottom of the page,
+// the rows above them filling it, or the text's top where they cannot. Lays
+// out a page of lines at most.
+TranscriptView::ViewTop TranscriptView::topShowing(qsizetype line, qsizetype rows) const
 {
     const qsizetype page = pageRows();
-    while (line > 0 && rows < page) {
-        rows += rowCount(line - 1);
-        if (rows > page)
-            break;
-        --line;
-    }
-    return line;
+    while (rows < page && line > 0)
+        rows += rowCount(--line);
+    return {line, std::max<qsizetype>(0, rows - page)};
 }
 
-// The top from which the end of the text is in view.
-qsizetype TranscriptView::maxTop() const
+// The top from which the end of the text is in view: its last row is the
+// page's last, so a tall line before it shows its last rows, as a box that
+// scrolls by rows shows them.
+TranscriptView::ViewTop TranscriptView::maxTop() const
 {
-    if (m_endTop < 0 || m_endTopSize != viewport()->size()) {
+    if (m_endTop.line < 0 || m_endTopSize != viewport()->size()) {
         const qsizetype last = lineCount() - 1;
         m_endTop = topShowing(last, rowCount(last));
         m_endTopSize = viewport()->size();
     }
     return m_endTop;
+}
+
+// A top the view can take: within the text, no further than maxTop(), and
+// below the top line's first row by fewer rows than it has. Edits and
+// rewrapping can leave a top outside these.
+TranscriptView::ViewTop TranscriptView::clampedTop(ViewTop top) const
+{
+    const ViewTop end = maxTop();
+    if (top >= end)
+        return end;
+    if (top.line < 0)
+        return {};
+    top.row = top.row <= 0 ? 0 : std::min(top.row, rowCount(top.line) - 1);
+    return top;
+}
+
+// The top a number of rows further down (up when negative), past the ends of
+// the text as far as the rows go: setTop() brings it back. Lays out the lines
+// crossed.
+TranscriptView::ViewTop TranscriptView::rowsBelow(ViewTop top, qsizetype rows) const
+{
+    top.row += rows;
+    while (top.row < 0 && top.line > 0)
+        top.row += rowCount(--top.line);
+    while (top.row > 0 && top.line < lineCount() - 1) {
+        const qsizetype lineRows = rowCount(top.line);
+        if (top.row < lineRows)
+            break;
+        top.row -= lineRows;
+        ++top.line;
+    }
+    return top;
 }
 
 // --- painting ------------------------------------------------------------
@@ -449,8 +480,9 @@ void TranscriptView::paintEvent(QPaintEvent *event)
     const qsizetype selEnd = std::max(m_anchor, m_caret);
     const qsizetype caretLine = m_text.lineOf(m_caret);
     QTextLayout layout(QString(), font(), viewport());
-    qsizetype y = Margin;
-    for (qsizetype i = topLine(); i < lineCount() && y <= dirty.bottom(); ++i) {
+    const ViewTop top = viewTop();
+    qsizetype y = Margin - top.row * m_lineHeight;
+    for (qsizetype i = top.line; i < lineCount() && y <= dirty.bottom(); ++i) {
         layoutLine(layout, i);
         const QPointF origin(Margin, qreal(y));
         y += qsizetype(layout.lineCount()) * m_lineHeight;
@@ -500,27 +532,26 @@ void TranscriptView::ensureCaretVisible()
         return;
     }
     const qsizetype line = m_text.lineOf(m_caret);
-    const qsizetype first = topLine();
-    if (line < first) {
-        setTop(line);
-        return;
+    const qsizetype column = m_caret - m_text.lineStart(line);
+    qsizetype row = 0;
+    if (column > 0) {
+        QTextLayout layout(QString(), font(), viewport());
+        layoutLine(layout, line);
+        row = rowAt(layout, column).lineNumber();
     }
-    QTextLayout layout(QString(), font(), viewport());
-    layoutLine(layout, line);
-    const qsizetype caretRows = rowAt(layout, m_caret - m_text.lineStart(line)).lineNumber() + 1;
     // Rows from the top of the view to the caret's, counted up to a page.
-    const qsizetype page = pageRows();
-    qsizetype rows = caretRows;
-    for (qsizetype i = first; i < line && rows <= page; ++i)
-        rows += rowCount(i);
-    setTop(rows > page ? topShowing(line, caretRows) : first);
+    const qsizetype rows = rowsTo(line) + row;
+    if (rows < 0)
+        setTop({line, row});
+    else if (rows >= pageRows())
+        setTop(topShowing(line, row + 1));
 }
 
-void TranscriptView::setTop(qsizetype line)
+void TranscriptView::setTop(ViewTop top)
 {
-    line = std::clamp<qsizetype>(line, 0, maxTop());
-    const bool moved = line != topLine();
-    m_top = line;
+    top = clampedTop(top);
+    const bool moved = top != viewTop();
+    m_top = top;
     m_followsEnd = false;
     if (moved) {
         scheduleScrollBars();
@@ -578,10 +609,10 @@ void TranscriptView::syncScrollBars()
     m_growthPending = false;
     // A scroll bar moved before it learnt of deleted lines may have taken
     // the view past the end.
-    m_top = std::clamp<qsizetype>(m_top, 0, maxTop());
+    m_top = clampedTop(m_top);
     const QScopedValueRollback syncing(m_syncing, true);
     QScrollBar *vertical = verticalScrollBar();
-    vertical->setRange(0, clampToInt(maxTop()));
+    vertical->setRange(0, clampToInt(maxTop().line));
     // The bar counts lines and a page holds rows: paging by a page of rows
     // as lines is exact for unwrapped lines and pages no less than a screen.
     vertical->setPageStep(clampToInt(pageRows()));
@@ -593,7 +624,11 @@ void TranscriptView::scrollContentsBy(int, int)
     // The operator moved the scroll bar; changes made by syncScrollBars()
     // only mirror the top line.
     if (!m_syncing) {
-        m_top = verticalScrollBar()->value();
+        // A line of the bar shows from its first row, but the bar's last
+        // shows the end, which may start rows into that line.
+        const qsizetype line = verticalScrollBar()->value();
+        const ViewTop end = maxTop();
+        m_top = line >= end.line ? end : ViewTop{line, 0};
         m_followsEnd = false;
     }
     repaintText();
@@ -631,7 +666,7 @@ void TranscriptView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_lineHeight = qMax(1, fontMetrics().lineSpacing());
-        m_endTop = -1;
+        m_endTop.line = -1;
         if (m_caret == textLength() && !hasSelection())
             ensureCaretVisible();
         else if (!m_followsEnd)
@@ -769,7 +804,7 @@ void TranscriptView::replaceSelection(const QString &text)
     }
     m_text.remove(from, to);
     m_text.insert(from, text);
-    m_endTop = -1;
+    m_endTop.line = -1;
     m_caret = m_anchor = from + text.size();
     ensureCaretVisible();
     scheduleScrollBars();

@@ -22,16 +22,19 @@ class QTextLayout;
 //
 // Long lines wrap at the box's right edge, at a blank where there is one and
 // anywhere in a word wider than the box, as in a Windows text box with only a
-// vertical scroll bar; there is no horizontal scrolling. The vertical scroll
-// bar counts lines, not rows: its value is the first line in view, which is
-// always shown from its first row (of a line taller than the box, only the
-// rows a page holds can be seen). Rows are found by laying a line out, and
-// only lines in view (or a page of rows from the end, for the scroll range)
-// ever are: how far the text's end lies from the top is found by walking back
-// from the end until a page of rows is filled, and while the caret follows
-// the end that walk is done once per redraw, not once per appended line. A
-// line is shown up to MaxShownChars characters and then "…", which bounds the
-// rows a pathological line can take; its text is kept whole.
+// vertical scroll bar; there is no horizontal scrolling. The view scrolls by
+// rows, as that box does, so every row of a line taller than the box can be
+// brought into view and the end of the text is shown with the rows before it
+// filling the page, the last rows of a tall line among them. The vertical
+// scroll bar counts lines, not rows (rows of a million lines are not known
+// without laying them all out): its value is the first line in view, some of
+// whose rows may be scrolled off above. Rows are found by laying a line out,
+// and only lines in view (or a page of rows from the end, for the scroll
+// range) ever are: how far the text's end lies from the top is found by
+// walking back from the end until a page of rows is filled, and while the
+// caret follows the end that walk is done once per redraw, not once per
+// appended line. A line is shown up to MaxShownChars characters and then "…",
+// which bounds the rows a pathological line can take; its text is kept whole.
 //
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
@@ -102,6 +105,14 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // The first line in view and how many of its rows are scrolled off above.
+    struct ViewTop
+    {
+        qsizetype line = 0;
+        qsizetype row = 0;
+        auto operator<=>(const ViewTop &) const = default;
+    };
+
     void layoutLine(QTextLayout &layout, qsizetype line) const;
     qsizetype rowCount(qsizetype line) const;
     qsizetype rowsTo(qsizetype line) const;
@@ -110,9 +121,12 @@ private:
     qsizetype rowEdge(bool end) const;
     qreal textWidth() const;
     qsizetype pageRows() const;
-    qsizetype topShowing(qsizetype line, qsizetype rows) const;
-    qsizetype maxTop() const;
-    qsizetype topLine() const { return m_followsEnd ? maxTop() : m_top; }
+    ViewTop topShowing(qsizetype line, qsizetype rows) const;
+    ViewTop maxTop() const;
+    ViewTop viewTop() const { return m_followsEnd ? maxTop() : m_top; }
+    qsizetype topLine() const { return viewTop().line; }
+    ViewTop clampedTop(ViewTop top) const;
+    ViewTop rowsBelow(ViewTop top, qsizetype rows) const;
 
     bool handleMove(QKeyEvent *event);
     bool handleEdit(QKeyEvent *event);
@@ -122,7 +136,7 @@ private:
     qsizetype stepped(qsizetype position, bool forward) const;
 
     void ensureCaretVisible();
-    void setTop(qsizetype top);
+    void setTop(ViewTop top);
     void scheduleScrollBars();
     void syncScrollBars();
     void repaintText();
@@ -133,12 +147,12 @@ private:
     TranscriptText m_text;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
-    qsizetype m_top = 0; // first line in view, unless it follows the end
+    ViewTop m_top; // unless it follows the end
     // The view shows the end of the text however it grows: see topLine().
     bool m_followsEnd = false;
-    // maxTop() as last worked out, or -1: dropped on any change of the text
-    // or the font, and good only for the viewport size it was found for.
-    mutable qsizetype m_endTop = -1;
+    // maxTop() as last worked out, or line -1: dropped on any change of the
+    // text or the font, and good only for the viewport size it was found for.
+    mutable ViewTop m_endTop{-1, 0};
     mutable QSize m_endTopSize;
     int m_lineHeight = 1;
     bool m_scrollBarsPending = false;

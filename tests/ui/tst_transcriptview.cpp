@@ -66,6 +66,26 @@ class TestTranscriptView : public QObject
         return point;
     }
 
+    // A line taller than the box: "önce", the tall line, then `empties`
+    // empty lines and the empty last line. Returns where the tall line ends.
+    qsizetype appendTallLine(int empties)
+    {
+        box->appendLine(QStringLiteral("önce"));
+        box->appendLine(words(120));
+        for (int i = 0; i < empties; ++i)
+            box->appendLine(QString());
+        return box->content().lineStart(1) + box->content().lineLength(1);
+    }
+    int pageRows() const { return (box->viewport()->height() - 2 * margin()) / rowHeight(); }
+    // Rows of the tall line, counted with its first row in view.
+    int tallRows()
+    {
+        box->setCaretPosition(0);
+        const qsizetype start = box->content().lineStart(1);
+        return rowOf(start + box->content().lineLength(1)) - rowOf(start) + 1;
+    }
+
+
 private slots:
     void init() { box = std::make_unique<TranscriptView>(); }
     void cleanup() { box.reset(); }
@@ -451,6 +471,129 @@ private slots:
         QVERIFY(atRowEnd > start + 3);
     }
 
+    // The end of the text stays at the bottom with the rows before it filling
+    // the view, however tall the line before it is.
+    void endShowsTheLastRowsOfATallLine_data()
+    {
+        QTest::addColumn<int>("empties");
+        QTest::newRow("the tall line last") << 0;
+        QTest::newRow("empty lines after it") << 3;
+    }
+
+    void endShowsTheLastRowsOfATallLine()
+    {
+        QFETCH(int, empties);
+        showBox();
+        box->clearFocus(); // no caret to paint
+        const qsizetype tallEnd = appendTallLine(empties);
+        const int page = pageRows();
+        QVERIFY(tallRows() > 2 * page);
+        box->setCaretPosition(box->textLength());
+        QScrollBar *bar = box->verticalScrollBar();
+        auto checkEnd = [&](int following) {
+            QVERIFY(inView(box->textLength()));
+            QCOMPARE(rowOf(box->textLength()), page - 1);
+            QVERIFY(inView(tallEnd));
+            QCOMPARE(rowOf(tallEnd), page - 2 - following);
+            QCOMPARE(box->firstVisibleLine(), 1);
+            QTRY_COMPARE(bar->value(), box->firstVisibleLine());
+            QCOMPARE(bar->value(), bar->maximum());
+        };
+        checkEnd(empties);
+        if (QTest::currentTestFailed())
+            return;
+
+        // The tall line's rows are drawn from the top of the view down.
+        const QImage image = box->viewport()->grab().toImage();
+        const QRgb base = image.pixel(image.width() - 1, image.height() - 1);
+        auto inkOnRow = [&](int row) {
+            for (int y = margin() + row * rowHeight(); y < margin() + (row + 1) * rowHeight(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    if (image.pixel(x, y) != base)
+                        return true;
+            return false;
+        };
+        for (int row = 0; row <= page - 2 - empties; ++row)
+            QVERIFY2(inkOnRow(row), QByteArray::number(row));
+
+        // Dragged away and back to its end, the bar shows the end again.
+        bar->setValue(0);
+        QVERIFY(!inView(box->textLength()));
+        bar->setValue(bar->maximum());
+        checkEnd(empties);
+        if (QTest::currentTestFailed())
+            return;
+        // Following the end as the text grows moves the tall line up a row.
+        box->setCaretPosition(box->textLength());
+        box->appendLine(QString());
+        checkEnd(empties + 1);
+    }
+
+    // Any row of a tall line comes into view, scrolled as little as shows it.
+    void tallLineRowsComeIntoView_data()
+    {
+        QTest::addColumn<bool>("fromEnd"); // the caret comes from the end, or from the start
+        QTest::newRow("from above") << false;
+        QTest::newRow("from below") << true;
+    }
+
+    void tallLineRowsComeIntoView()
+    {
+        QFETCH(bool, fromEnd);
+        showBox();
+        appendTallLine(1);
+        const int page = pageRows();
+        // Its middle eighths are over a page from either end.
+        QVERIFY(tallRows() > 3 * page);
+        const qsizetype start = box->content().lineStart(1);
+        const qsizetype length = box->content().lineLength(1);
+        for (int eighth = 3; eighth <= 5; ++eighth) {
+            const qsizetype p = start + length * eighth / 8;
+            box->setCaretPosition(fromEnd ? box->textLength() : 0);
+            QVERIFY(!inView(p));
+            box->setCaretPosition(p);
+            QVERIFY2(inView(p), QByteArray::number(eighth));
+            QCOMPARE(rowOf(p), fromEnd ? 0 : page - 1);
+            const QPoint center = box->cursorRect(p).center();
+            QCOMPARE(box->positionAt(center), p);
+            // A click there, from elsewhere on the row, puts the caret back.
+            QTest::keyClick(box.get(), Qt::Key_Home);
+            QTest::mouseClick(box->viewport(), Qt::LeftButton, {}, center);
+            QCOMPARE(box->caretPosition(), p);
+        }
+    }
+
+    // Up and Down step through every row of a tall line, the view following a
+    // row at a time.
+    void arrowsWalkATallLine_data()
+    {
+        QTest::addColumn<bool>("down");
+        QTest::newRow("Down from its first row") << true;
+        QTest::newRow("Up from its last row") << false;
+    }
+
+    void arrowsWalkATallLine()
+    {
+        QFETCH(bool, down);
+        showBox();
+        const qsizetype tallEnd = appendTallLine(1);
+        const int page = pageRows();
+        const int rows = tallRows();
+        QVERIFY(rows > 2 * page);
+        const qsizetype start = box->content().lineStart(1);
+        box->setCaretPosition(down ? start : tallEnd);
+        int steps = 0;
+        while (box->caretPosition() >= start && box->caretPosition() <= tallEnd && steps <= rows) {
+            const int row = rowOf(box->caretPosition());
+            QTest::keyClick(box.get(), down ? Qt::Key_Down : Qt::Key_Up);
+            ++steps;
+            QVERIFY2(inView(box->caretPosition()), QByteArray::number(steps));
+            QCOMPARE(rowOf(box->caretPosition()), down ? qMin(row + 1, page - 1) : qMax(row - 1, 0));
+        }
+        // One key a row, and the last one leaves the line.
+        QCOMPARE(steps, rows);
+    }
+
     void keysMoveByRows_data()
     {
         QTest::addColumn<int>("row");   // the caret's row from the top
@@ -515,7 +658,8 @@ private slots:
         QVERIFY(inView(after));
         if (paging) {
             QCOMPARE(after, pageOn);
-            QVERIFY(box->firstVisibleLine() > 0);
+            // Scrolled by rows, as little as shows the caret: on the last.
+            QCOMPARE(rowOf(after), page - 1);
             return;
         }
         QCOMPARE(box->firstVisibleLine(), 0);
