@@ -119,6 +119,8 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            &TranscriptView::scrollBarAction);
     m_lineHeight = qMax(1, fontMetrics().lineSpacing());
     m_refresh.setSingleShot(true);
     connect(&m_refresh, &QTimer::timeout, this, &TranscriptView::refresh);
@@ -634,6 +636,31 @@ void TranscriptView::scrollContentsBy(int, int)
     repaintText();
 }
 
+// At either end of its range the bar cannot move, yet rows may be hidden
+// there: of the top line above, or of the end below when the view is on the
+// bar's last line but short of the end. A step or a page onwards shows them.
+void TranscriptView::scrollBarAction(int action)
+{
+    const QScrollBar *bar = verticalScrollBar();
+    if (m_syncing || bar->sliderPosition() != bar->value())
+        return; // it moves, and scrollContentsBy() follows
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderToMaximum:
+        if (bar->value() == bar->maximum() && viewTop() != maxTop())
+            setTop(maxTop());
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepSub:
+    case QAbstractSlider::SliderToMinimum:
+        setTop({bar->value(), 0});
+        break;
+    default:
+        break;
+    }
+}
+
 void TranscriptView::repaintText()
 {
     // update() is already deferred by Qt; the flag spares the dirty-region
@@ -652,13 +679,28 @@ void TranscriptView::resizeEvent(QResizeEvent *event)
     scheduleScrollBars();
 }
 
+// The wheel scrolls by rows, not by the bar's lines: so it reads a line taller
+// than the box row by row and always reaches the end, as in a Windows box. A
+// notch is wheelScrollLines() rows, or a page with Ctrl or Shift, as the bar
+// would take it.
 void TranscriptView::wheelEvent(QWheelEvent *event)
 {
-    // The wheel goes through the vertical scroll bar, which must know the
-    // current range first.
-    if (m_scrollBarsPending || m_growthPending)
-        syncScrollBars();
-    QAbstractScrollArea::wheelEvent(event);
+    constexpr int NotchAngle = 120;
+    m_wheelAngle += event->angleDelta().y();
+    const int notches = m_wheelAngle / NotchAngle;
+    m_wheelAngle -= notches * NotchAngle;
+    event->accept();
+    if (notches == 0)
+        return;
+    const bool paging = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+    const qsizetype rows = paging ? pageRows() : QApplication::wheelScrollLines();
+    // Turned on at the end, it leaves the view following the end.
+    const ViewTop top = clampedTop(rowsBelow(viewTop(), -notches * rows));
+    if (top == viewTop())
+        return;
+    setTop(top);
+    // The bar shows where the wheel went before the wheel turns again.
+    syncScrollBars();
 }
 
 void TranscriptView::changeEvent(QEvent *event)

@@ -28,13 +28,14 @@ class QTextLayout;
 // filling the page, the last rows of a tall line among them. The vertical
 // scroll bar counts lines, not rows (rows of a million lines are not known
 // without laying them all out): its value is the first line in view, some of
-// whose rows may be scrolled off above. Rows are found by laying a line out,
-// and only lines in view (or a page of rows from the end, for the scroll
-// range) ever are: how far the text's end lies from the top is found by
-// walking back from the end until a page of rows is filled, and while the
-// caret follows the end that walk is done once per redraw, not once per
-// appended line. A line is shown up to MaxShownChars characters and then "…",
-// which bounds the rows a pathological line can take; its text is kept whole.
+// whose rows may be scrolled off above; the keys and the wheel move by rows.
+// Rows are found by laying a line out, and only lines in view (or a page of
+// rows from the end, for the scroll range) ever are: how far the text's end
+// lies from the top is found by walking back from the end until a page of
+// rows is filled, and while the caret follows the end that walk is done once
+// per redraw, not once per appended line. A line is shown up to MaxShownChars
+// characters and then "…", which bounds the rows a pathological line can
+// take; its text is kept whole.
 //
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
@@ -137,6 +138,7 @@ private:
 
     void ensureCaretVisible();
     void setTop(ViewTop top);
+    void scrollBarAction(int action);
     void scheduleScrollBars();
     void syncScrollBars();
     void repaintText();
@@ -162,6 +164,8 @@ private:
     bool m_repaintPending = false;
     bool m_dragging = false;
     bool m_caretShown = false;
+    // Wheel turns short of a notch, kept for the next: see wheelEvent().
+    int m_wheelAngle = 0;
     QBasicTimer m_blink;
     // Paces redraws: see scheduleRefresh().
     QTimer m_refresh;

@@ -523,8 +523,12 @@ private slots:
         checkEnd(empties);
         if (QTest::currentTestFailed())
             return;
-        // Following the end as the text grows moves the tall line up a row.
+        // Following the end as the text grows moves the tall line up a row;
+        // a turn of the wheel down, with nowhere to go, leaves it following.
         box->setCaretPosition(box->textLength());
+        QWheelEvent wheelDown(QPointF(50, 50), box->mapToGlobal(QPointF(50, 50)), {}, {0, -120},
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &wheelDown);
         box->appendLine(QString());
         checkEnd(empties + 1);
     }
@@ -592,6 +596,45 @@ private slots:
         }
         // One key a row, and the last one leaves the line.
         QCOMPARE(steps, rows);
+    }
+
+    // The wheel scrolls by rows, through a tall line and on to the end; the
+    // bar, which counts lines, shows the end from its last line.
+    void wheelReadsATallLineRowByRow()
+    {
+        showBox();
+        appendTallLine(0);
+        const int rows = tallRows();
+        const int notchRows = QApplication::wheelScrollLines();
+        QVERIFY(notchRows > 0);
+        const qsizetype start = box->content().lineStart(1);
+        QWheelEvent wheelDown(QPointF(50, 50), box->mapToGlobal(QPointF(50, 50)), {}, {0, -120},
+                              Qt::NoButton, {}, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(box->viewport(), &wheelDown); // "önce" and a tall row up
+        QCOMPARE(box->firstVisibleLine(), 1);
+        int top = box->cursorRect(start).top();
+        QCOMPARE(top, margin() - (notchRows - 1) * rowHeight());
+        for (int notch = 0; notch < rows && !inView(box->textLength()); ++notch) {
+            QApplication::sendEvent(box->viewport(), &wheelDown);
+            QVERIFY(box->cursorRect(start).top() < top);
+            QVERIFY(box->cursorRect(start).top() >= top - notchRows * rowHeight());
+            top = box->cursorRect(start).top();
+        }
+        QVERIFY(inView(box->textLength()));
+        QCOMPARE(rowOf(box->textLength()), pageRows() - 1);
+        QScrollBar *bar = box->verticalScrollBar();
+        QCOMPARE(bar->value(), bar->maximum());
+
+        // Up from the end scrolls the tall line's hidden rows into view, the
+        // bar staying on its line; a step down the bar shows the end again.
+        box->setCaretPosition(box->textLength());
+        for (int i = 0; i < 2 * pageRows(); ++i)
+            QTest::keyClick(box.get(), Qt::Key_Up);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+        QVERIFY(!inView(box->textLength()));
+        bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QVERIFY(inView(box->textLength()));
+        QCOMPARE(rowOf(box->textLength()), pageRows() - 1);
     }
 
     void keysMoveByRows_data()
