@@ -12,6 +12,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -60,6 +61,32 @@ QString shownText(QStringView chars)
     return shown;
 }
 
+// The row of a laid-out line that holds a column. A column at a wrap point
+// starts the next row, as the caret shows it in a Windows box; a column past
+// the shown characters is on the last row.
+QTextLine rowAt(const QTextLayout &layout, qsizetype column)
+{
+    const QTextLine row =
+            layout.lineForTextPosition(int(std::min(column, TranscriptView::MaxShownChars)));
+    return row.isValid() ? row : layout.lineAt(layout.lineCount() - 1);
+}
+
+// The last column the caret can take on a row. The end of a wrapped row is
+// the start of the next, so there the caret stops one character short: before
+// the blank the row broke at, or before the last character of a broken word.
+int rowEndColumn(const QTextLayout &layout, const QTextLine &row)
+{
+    const int end = row.textStart() + row.textLength();
+    if (row.lineNumber() == layout.lineCount() - 1)
+        return end;
+    const QString &chars = layout.text();
+    int column = end - 1;
+    if (column > row.textStart() && chars[column].isLowSurrogate()
+        && chars[column - 1].isHighSurrogate())
+        --column;
+    return std::max(column, row.textStart());
+}
+
 // What a key would type, or nothing: text without Ctrl, Alt or Meta (but
 // Ctrl+Alt, which is AltGr on Windows) and without control characters.
 QString typedText(const QKeyEvent *event)
@@ -90,9 +117,10 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
     setAttribute(Qt::WA_InputMethodEnabled);
     viewport()->setCursor(Qt::IBeamCursor);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
-    horizontalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
+    connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            &TranscriptView::scrollBarAction);
     m_lineHeight = qMax(1, fontMetrics().lineSpacing());
     m_refresh.setSingleShot(true);
     connect(&m_refresh, &QTimer::timeout, this, &TranscriptView::refresh);
@@ -115,7 +143,10 @@ void TranscriptView::appendLine(const QString &line)
         QAccessible::updateAccessibility(&event);
     }
     m_text.appendLine(line);
-    if (lastLine <= m_top + pageLines())
+    m_endTop.line = -1;
+    // Every line takes a row at least, so a line further down than a page of
+    // rows is out of view.
+    if (m_followsEnd || lastLine <= m_top.line + pageRows())
         repaintText();
     m_growthPending = true;
     scheduleRefresh();
@@ -132,8 +163,9 @@ void TranscriptView::clear()
     }
     m_text.clear();
     m_caret = m_anchor = 0;
-    m_top = 0;
-    m_left = m_widest = 0;
+    m_top = {};
+    m_followsEnd = false;
+    m_endTop.line = -1;
     scheduleScrollBars();
     repaintText();
     emit textChanged();
@@ -195,59 +227,238 @@ QRect TranscriptView::cursorRect(qsizetype position) const
 {
     position = std::clamp<qsizetype>(position, 0, textLength());
     const qsizetype line = m_text.lineOf(position);
-    const int x = Margin - m_left + qRound(caretX(position));
+    const qsizetype column = position - m_text.lineStart(line);
+    qreal x = 0;
+    int row = 0;
+    // The caret after an appended line sits at the start of the empty last
+    // line: no layout needed.
+    if (column > 0) {
+        QTextLayout layout(QString(), font(), viewport());
+        layoutLine(layout, line);
+        const QTextLine textLine = rowAt(layout, column);
+        x = textLine.cursorToX(int(std::min(column, MaxShownChars)));
+        row = textLine.lineNumber();
+    }
     // Rows above the view are negative; far-off rows stay far off in int.
     constexpr qsizetype FarOff = std::numeric_limits<int>::max() / 2;
-    const qsizetype y = Margin + (line - m_top) * m_lineHeight;
-    return {x, int(std::clamp<qsizetype>(y, -FarOff, FarOff)), CaretWidth, m_lineHeight};
+    const qsizetype y = Margin + (rowsTo(line) + row) * m_lineHeight;
+    return {Margin + qRound(x), int(std::clamp<qsizetype>(y, -FarOff, FarOff)), CaretWidth,
+            m_lineHeight};
 }
 
 // --- layout --------------------------------------------------------------
 
+// Rows are m_lineHeight apart whatever fonts the characters fall back to, so
+// that a line's height is its row count times m_lineHeight.
 void TranscriptView::layoutLine(QTextLayout &layout, qsizetype line) const
 {
     layout.setText(shownText(m_text.line(line)));
     layout.setFont(font());
     QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
+    const qreal width = textWidth();
     layout.beginLayout();
-    layout.createLine().setPosition({0, 0});
+    for (int row = 0;; ++row) {
+        QTextLine textLine = layout.createLine();
+        if (!textLine.isValid())
+            break;
+        textLine.setLineWidth(width);
+        textLine.setPosition({0, qreal(row) * m_lineHeight});
+    }
     layout.endLayout();
 }
 
-qreal TranscriptView::caretX(qsizetype position) const
+qsizetype TranscriptView::rowCount(qsizetype line) const
 {
-    const qsizetype line = m_text.lineOf(position);
-    const qsizetype column = position - m_text.lineStart(line);
-    // The caret after an appended line sits at the start of the empty last
-    // line: no layout needed.
-    if (column == 0)
-        return 0;
+    // Most lines of a busy transcript are empty: they need no layout.
+    if (m_text.lineLength(line) == 0)
+        return 1;
     QTextLayout layout(QString(), font(), viewport());
     layoutLine(layout, line);
-    return layout.lineAt(0).cursorToX(int(std::min(column, MaxShownChars)));
+    return layout.lineCount();
+}
+
+// Rows from the top of the view down to a line's first row. Only lines in
+// view are laid out: lines above the view, and lines below it past a page of
+// rows, count one row each. That keeps far-off positions cheap and places
+// them only roughly, out of view, where the exact row does not matter.
+qsizetype TranscriptView::rowsTo(qsizetype line) const
+{
+    const ViewTop top = viewTop();
+    if (line <= top.line)
+        return line - top.line - top.row;
+    const qsizetype page = pageRows();
+    qsizetype rows = -top.row;
+    qsizetype i = top.line;
+    for (; i < line && rows <= page; ++i)
+        rows += rowCount(i);
+    return rows + (line - i);
+}
+
+// The position nearest to x on a row of a laid-out line.
+qsizetype TranscriptView::positionOnRow(const QTextLayout &layout, qsizetype line, int row,
+                                        qreal x) const
+{
+    const QTextLine textLine = layout.lineAt(std::clamp(row, 0, layout.lineCount() - 1));
+    const int column = std::clamp(textLine.xToCursor(x), textLine.textStart(),
+                                  rowEndColumn(layout, textLine));
+    return m_text.lineStart(line) + std::min<qsizetype>(column, m_text.lineLength(line));
 }
 
 qsizetype TranscriptView::positionAt(QPoint point) const
 {
     const int y = point.y() - Margin;
-    const qsizetype rows = y >= 0 ? y / m_lineHeight : -1 - (-y - 1) / m_lineHeight;
-    const qsizetype line = std::clamp<qsizetype>(m_top + rows, 0, lineCount() - 1);
+    const ViewTop top = viewTop();
+    // Counted from the top line's first row, which may be above the view.
+    qsizetype row = top.row + (y >= 0 ? y / m_lineHeight : -1 - (-y - 1) / m_lineHeight);
+    qsizetype line = top.line;
+    if (row < 0) {
+        // Above the view, one row a line (see rowsTo()): the row just above
+        // a line is the last of the line before.
+        line += row;
+        row = line < 0 ? 0 : std::numeric_limits<int>::max();
+    } else {
+        const qsizetype page = pageRows();
+        qsizetype walked = -top.row;
+        while (line < lineCount() - 1) {
+            if (walked > page) {
+                // Past the view, one row a line again.
+                const qsizetype skipped = std::min(row, lineCount() - 1 - line);
+                line += skipped;
+                row -= skipped;
+                break;
+            }
+            const qsizetype rows = rowCount(line);
+            if (row < rows)
+                break;
+            row -= rows;
+            walked += rows;
+            ++line;
+        }
+    }
+    line = std::clamp<qsizetype>(line, 0, lineCount() - 1);
     QTextLayout layout(QString(), font(), viewport());
     layoutLine(layout, line);
-    const qsizetype column = layout.lineAt(0).xToCursor(point.x() - Margin + m_left);
-    return m_text.lineStart(line) + std::min(column, m_text.lineLength(line));
+    return positionOnRow(layout, line, clampToInt(row), point.x() - Margin);
 }
 
-qsizetype TranscriptView::pageLines() const
+// The position a number of rows below the caret (above it when negative), as
+// near to the caret's x as the row reaches. Lays out only the lines crossed.
+qsizetype TranscriptView::rowsMoved(qsizetype rows) const
+{
+    qsizetype line = m_text.lineOf(m_caret);
+    const qsizetype column = m_caret - m_text.lineStart(line);
+    QTextLayout layout(QString(), font(), viewport());
+    layoutLine(layout, line);
+    const QTextLine from = rowAt(layout, column);
+    const qreal x = from.cursorToX(int(std::min(column, MaxShownChars)));
+    int row = from.lineNumber();
+    for (; rows > 0; --rows) {
+        if (row + 1 < layout.lineCount()) {
+            ++row;
+        } else if (line + 1 < lineCount()) {
+            layoutLine(layout, ++line);
+            row = 0;
+        } else {
+            break;
+        }
+    }
+    for (; rows < 0; ++rows) {
+        if (row > 0) {
+            --row;
+        } else if (line > 0) {
+            layoutLine(layout, --line);
+            row = layout.lineCount() - 1;
+        } else {
+            break;
+        }
+    }
+    return positionOnRow(layout, line, row, x);
+}
+
+// The start or the end of the caret's row, as Home and End go in a Windows
+// box. The end of a line's last row is the end of the line, also where the
+// line is shown cut short.
+qsizetype TranscriptView::rowEdge(bool end) const
+{
+    const qsizetype line = m_text.lineOf(m_caret);
+    const qsizetype start = m_text.lineStart(line);
+    QTextLayout layout(QString(), font(), viewport());
+    layoutLine(layout, line);
+    const QTextLine row = rowAt(layout, m_caret - start);
+    if (!end)
+        return start + row.textStart();
+    if (row.lineNumber() == layout.lineCount() - 1)
+        return start + m_text.lineLength(line);
+    return start + rowEndColumn(layout, row);
+}
+
+// The caret at the end of a row stays inside the box.
+qreal TranscriptView::textWidth() const
+{
+    return qMax(1, viewport()->width() - 2 * Margin - CaretWidth);
+}
+
+qsizetype TranscriptView::pageRows() const
 {
     return qMax(1, (viewport()->height() - 2 * Margin) / m_lineHeight);
 }
 
-qsizetype TranscriptView::maxTop() const
+// The top from which the first rows of a line end at the bottom of the page,
+// the rows above them filling it, or the text's top where they cannot. Lays
+// out a page of lines at most.
+TranscriptView::ViewTop TranscriptView::topShowing(qsizetype line, qsizetype rows) const
 {
-    return qMax<qsizetype>(0, lineCount() - pageLines());
+    const qsizetype page = pageRows();
+    while (rows < page && line > 0)
+        rows += rowCount(--line);
+    return {line, std::max<qsizetype>(0, rows - page)};
+}
+
+// The top from which the end of the text is in view: its last row is the
+// page's last, so a tall line before it shows its last rows, as a box that
+// scrolls by rows shows them.
+TranscriptView::ViewTop TranscriptView::maxTop() const
+{
+    if (m_endTop.line < 0 || m_endTopSize != viewport()->size()) {
+        const qsizetype last = lineCount() - 1;
+        m_endTop = topShowing(last, rowCount(last));
+        m_endTopSize = viewport()->size();
+    }
+    return m_endTop;
+}
+
+// A top the view can take: within the text, no further than maxTop(), and
+// below the top line's first row by fewer rows than it has. Edits and
+// rewrapping can leave a top outside these.
+TranscriptView::ViewTop TranscriptView::clampedTop(ViewTop top) const
+{
+    const ViewTop end = maxTop();
+    if (top >= end)
+        return end;
+    if (top.line < 0)
+        return {};
+    top.row = top.row <= 0 ? 0 : std::min(top.row, rowCount(top.line) - 1);
+    return top;
+}
+
+// The top a number of rows further down (up when negative), past the ends of
+// the text as far as the rows go: setTop() brings it back. Lays out the lines
+// crossed.
+TranscriptView::ViewTop TranscriptView::rowsBelow(ViewTop top, qsizetype rows) const
+{
+    top.row += rows;
+    while (top.row < 0 && top.line > 0)
+        top.row += rowCount(--top.line);
+    while (top.row > 0 && top.line < lineCount() - 1) {
+        const qsizetype lineRows = rowCount(top.line);
+        if (top.row < lineRows)
+            break;
+        top.row -= lineRows;
+        ++top.line;
+    }
+    return top;
 }
 
 // --- painting ------------------------------------------------------------
@@ -264,19 +475,21 @@ void TranscriptView::paintEvent(QPaintEvent *event)
     selected.setBackground(palette().brush(group, QPalette::Highlight));
     selected.setForeground(palette().brush(group, QPalette::HighlightedText));
 
+    // From the first line in view down, a line's rows at a time, until the
+    // dirty part is done.
     const QRect dirty = event->rect();
-    const qsizetype first = m_top + qMax(0, dirty.top() - Margin) / m_lineHeight;
-    const qsizetype last =
-            std::min(lineCount() - 1, m_top + qMax(0, dirty.bottom() - Margin) / m_lineHeight);
     const qsizetype selStart = std::min(m_anchor, m_caret);
     const qsizetype selEnd = std::max(m_anchor, m_caret);
     const qsizetype caretLine = m_text.lineOf(m_caret);
-    int widest = m_widest;
     QTextLayout layout(QString(), font(), viewport());
-    for (qsizetype i = first; i <= last; ++i) {
+    const ViewTop top = viewTop();
+    qsizetype y = Margin - top.row * m_lineHeight;
+    for (qsizetype i = top.line; i < lineCount() && y <= dirty.bottom(); ++i) {
         layoutLine(layout, i);
-        const QTextLine textLine = layout.lineAt(0);
-        const QPointF origin(Margin - m_left, Margin + qreal(i - m_top) * m_lineHeight);
+        const QPointF origin(Margin, qreal(y));
+        y += qsizetype(layout.lineCount()) * m_lineHeight;
+        if (y <= dirty.top())
+            continue;
         const qsizetype start = m_text.lineStart(i);
         const qsizetype length = m_text.lineLength(i);
         QList<QTextLayout::FormatRange> ranges;
@@ -288,58 +501,64 @@ void TranscriptView::paintEvent(QPaintEvent *event)
                 ranges.append({int(from), int(to - from), selected});
             // A selected line break shows as a blank's width after the line.
             if (selEnd > start + length) {
-                const QRectF mark(origin.x() + textLine.naturalTextWidth(), origin.y(),
+                const QTextLine lastRow = layout.lineAt(layout.lineCount() - 1);
+                const QRectF mark(origin.x() + lastRow.naturalTextWidth(),
+                                  origin.y() + lastRow.y(),
                                   fontMetrics().horizontalAdvance(u' '), m_lineHeight);
                 painter.fillRect(mark, selected.background());
             }
         }
         layout.draw(&painter, origin, ranges);
-        widest = qMax(widest, qCeil(textLine.naturalTextWidth()));
         if (i == caretLine && m_caretShown) {
+            // Finds the row as rowAt() does.
             const qsizetype column = std::min(m_caret - start, MaxShownChars);
             layout.drawCursor(&painter, origin, int(column), CaretWidth);
         }
-    }
-    if (widest > m_widest) {
-        m_widest = widest;
-        scheduleScrollBars();
     }
 }
 
 // --- scrolling -----------------------------------------------------------
 
+// At the end, the view follows the text as it grows: the top that shows the
+// end is worked out when next asked for (once a redraw while text streams
+// in), not on each of the thousand appends a chat line can bring. In the
+// middle, the view moves as little as brings the caret's row in view.
 void TranscriptView::ensureCaretVisible()
 {
+    if (m_caret == textLength()) {
+        if (!m_followsEnd) {
+            m_followsEnd = true;
+            scheduleScrollBars();
+            repaintText();
+        }
+        return;
+    }
     const qsizetype line = m_text.lineOf(m_caret);
-    const qsizetype page = pageLines();
-    if (line < m_top)
-        setTop(line);
-    else if (line >= m_top + page)
-        setTop(line - page + 1);
+    const qsizetype column = m_caret - m_text.lineStart(line);
+    qsizetype row = 0;
+    if (column > 0) {
+        QTextLayout layout(QString(), font(), viewport());
+        layoutLine(layout, line);
+        row = rowAt(layout, column).lineNumber();
+    }
+    // Rows from the top of the view to the caret's, counted up to a page.
+    const qsizetype rows = rowsTo(line) + row;
+    if (rows < 0)
+        setTop({line, row});
+    else if (rows >= pageRows())
+        setTop(topShowing(line, row + 1));
+}
 
-    const int x = qCeil(caretX(m_caret));
-    const int room = qMax(0, viewport()->width() - 2 * Margin - CaretWidth);
-    int left = m_left;
-    if (x < left)
-        left = x;
-    else if (x > left + room)
-        left = x - room;
-    if (left != m_left) {
-        m_left = left;
-        m_widest = qMax(m_widest, x);
+void TranscriptView::setTop(ViewTop top)
+{
+    top = clampedTop(top);
+    const bool moved = top != viewTop();
+    m_top = top;
+    m_followsEnd = false;
+    if (moved) {
         scheduleScrollBars();
         repaintText();
     }
-}
-
-void TranscriptView::setTop(qsizetype top)
-{
-    top = std::clamp<qsizetype>(top, 0, maxTop());
-    if (top == m_top)
-        return;
-    m_top = top;
-    scheduleScrollBars();
-    repaintText();
 }
 
 void TranscriptView::scheduleScrollBars()
@@ -392,30 +611,54 @@ void TranscriptView::syncScrollBars()
     m_growthPending = false;
     // A scroll bar moved before it learnt of deleted lines may have taken
     // the view past the end.
-    m_top = std::clamp<qsizetype>(m_top, 0, maxTop());
+    m_top = clampedTop(m_top);
     const QScopedValueRollback syncing(m_syncing, true);
     QScrollBar *vertical = verticalScrollBar();
-    vertical->setRange(0, clampToInt(maxTop()));
-    vertical->setPageStep(clampToInt(pageLines()));
-    vertical->setValue(clampToInt(m_top));
-    QScrollBar *horizontal = horizontalScrollBar();
-    const int room = qMax(0, viewport()->width() - 2 * Margin);
-    horizontal->setRange(0, qMax(0, m_widest + CaretWidth - room));
-    horizontal->setPageStep(qMax(1, room));
-    horizontal->setSingleStep(m_lineHeight);
-    horizontal->setValue(m_left);
-    m_left = horizontal->value();
+    vertical->setRange(0, clampToInt(maxTop().line));
+    // The bar counts lines and a page holds rows: paging by a page of rows
+    // as lines is exact for unwrapped lines and pages no less than a screen.
+    vertical->setPageStep(clampToInt(pageRows()));
+    vertical->setValue(clampToInt(topLine()));
 }
 
 void TranscriptView::scrollContentsBy(int, int)
 {
-    // The operator moved a scroll bar; changes made by syncScrollBars() only
-    // mirror m_top and m_left.
+    // The operator moved the scroll bar; changes made by syncScrollBars()
+    // only mirror the top line.
     if (!m_syncing) {
-        m_top = verticalScrollBar()->value();
-        m_left = horizontalScrollBar()->value();
+        // A line of the bar shows from its first row, but the bar's last
+        // shows the end, which may start rows into that line.
+        const qsizetype line = verticalScrollBar()->value();
+        const ViewTop end = maxTop();
+        m_top = line >= end.line ? end : ViewTop{line, 0};
+        m_followsEnd = false;
     }
     repaintText();
+}
+
+// At either end of its range the bar cannot move, yet rows may be hidden
+// there: of the top line above, or of the end below when the view is on the
+// bar's last line but short of the end. A step or a page onwards shows them.
+void TranscriptView::scrollBarAction(int action)
+{
+    const QScrollBar *bar = verticalScrollBar();
+    if (m_syncing || bar->sliderPosition() != bar->value())
+        return; // it moves, and scrollContentsBy() follows
+    switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd:
+    case QAbstractSlider::SliderPageStepAdd:
+    case QAbstractSlider::SliderToMaximum:
+        if (bar->value() == bar->maximum() && viewTop() != maxTop())
+            setTop(maxTop());
+        break;
+    case QAbstractSlider::SliderSingleStepSub:
+    case QAbstractSlider::SliderPageStepSub:
+    case QAbstractSlider::SliderToMinimum:
+        setTop({bar->value(), 0});
+        break;
+    default:
+        break;
+    }
 }
 
 void TranscriptView::repaintText()
@@ -431,18 +674,33 @@ void TranscriptView::resizeEvent(QResizeEvent *event)
     QAbstractScrollArea::resizeEvent(event);
     if (m_caret == textLength() && !hasSelection())
         ensureCaretVisible();
-    else
+    else if (!m_followsEnd)
         setTop(m_top);
     scheduleScrollBars();
 }
 
+// The wheel scrolls by rows, not by the bar's lines: so it reads a line taller
+// than the box row by row and always reaches the end, as in a Windows box. A
+// notch is wheelScrollLines() rows, or a page with Ctrl or Shift, as the bar
+// would take it.
 void TranscriptView::wheelEvent(QWheelEvent *event)
 {
-    // The wheel goes through the vertical scroll bar, which must know the
-    // current range first.
-    if (m_scrollBarsPending || m_growthPending)
-        syncScrollBars();
-    QAbstractScrollArea::wheelEvent(event);
+    constexpr int NotchAngle = 120;
+    m_wheelAngle += event->angleDelta().y();
+    const int notches = m_wheelAngle / NotchAngle;
+    m_wheelAngle -= notches * NotchAngle;
+    event->accept();
+    if (notches == 0)
+        return;
+    const bool paging = event->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier);
+    const qsizetype rows = paging ? pageRows() : QApplication::wheelScrollLines();
+    // Turned on at the end, it leaves the view following the end.
+    const ViewTop top = clampedTop(rowsBelow(viewTop(), -notches * rows));
+    if (top == viewTop())
+        return;
+    setTop(top);
+    // The bar shows where the wheel went before the wheel turns again.
+    syncScrollBars();
 }
 
 void TranscriptView::changeEvent(QEvent *event)
@@ -450,10 +708,10 @@ void TranscriptView::changeEvent(QEvent *event)
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
         m_lineHeight = qMax(1, fontMetrics().lineSpacing());
-        m_widest = 0;
+        m_endTop.line = -1;
         if (m_caret == textLength() && !hasSelection())
             ensureCaretVisible();
-        else
+        else if (!m_followsEnd)
             setTop(m_top);
         scheduleScrollBars();
     }
@@ -485,40 +743,41 @@ void TranscriptView::keyPressEvent(QKeyEvent *event)
     event->ignore();
 }
 
+// Up, Down and the page keys move by rows, keeping to the caret's x as far
+// as the target row reaches; Home and End go to the ends of the caret's row.
 bool TranscriptView::handleMove(QKeyEvent *event)
 {
-    const qsizetype line = m_text.lineOf(m_caret);
-    const qsizetype column = m_caret - m_text.lineStart(line);
-    // The caret keeps its column, as far as the target line reaches.
-    auto onLine = [&](qsizetype target) {
-        target = std::clamp<qsizetype>(target, 0, lineCount() - 1);
-        return m_text.lineStart(target) + std::min(column, m_text.lineLength(target));
-    };
     struct Move
     {
         QKeySequence::StandardKey move;
         QKeySequence::StandardKey select;
-        qsizetype target;
+        std::function<qsizetype()> target;
     };
     const Move moves[] = {
-        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar, stepped(m_caret, true)},
+        {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar,
+         [this] { return stepped(m_caret, true); }},
         {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar,
-         stepped(m_caret, false)},
-        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, onLine(line + 1)},
-        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine, onLine(line - 1)},
-        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage, onLine(line + pageLines())},
+         [this] { return stepped(m_caret, false); }},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine,
+         [this] { return rowsMoved(1); }},
+        {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine,
+         [this] { return rowsMoved(-1); }},
+        {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage,
+         [this] { return rowsMoved(pageRows()); }},
         {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage,
-         onLine(line - pageLines())},
+         [this] { return rowsMoved(-pageRows()); }},
         {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine,
-         m_text.lineStart(line)},
+         [this] { return rowEdge(false); }},
         {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine,
-         m_text.lineStart(line) + m_text.lineLength(line)},
-        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument, 0},
-        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument, textLength()},
+         [this] { return rowEdge(true); }},
+        {QKeySequence::MoveToStartOfDocument, QKeySequence::SelectStartOfDocument,
+         [] { return qsizetype(0); }},
+        {QKeySequence::MoveToEndOfDocument, QKeySequence::SelectEndOfDocument,
+         [this] { return textLength(); }},
     };
     for (const Move &m : moves) {
         if (event->matches(m.move) || event->matches(m.select)) {
-            moveCaret(m.target, event->matches(m.select));
+            moveCaret(m.target(), event->matches(m.select));
             return true;
         }
     }
@@ -587,8 +846,8 @@ void TranscriptView::replaceSelection(const QString &text)
     }
     m_text.remove(from, to);
     m_text.insert(from, text);
+    m_endTop.line = -1;
     m_caret = m_anchor = from + text.size();
-    setTop(m_top);
     ensureCaretVisible();
     scheduleScrollBars();
     repaintText();

@@ -20,11 +20,22 @@ class QTextLayout;
 // Shift+arrows select, Ctrl+C copies, Ctrl+A selects all. There is no undo:
 // undoing would take back relayed lines. One font styles the whole text.
 //
-// Lines are not wrapped: a horizontal scroll bar appears once a line wider
-// than the box has been shown. Widths are measured only for lines that get
-// painted, so the bar's range grows as wider lines come into view rather than
-// costing a measurement on every append. A line is shown up to
-// MaxShownChars characters and then "…"; its text is kept whole.
+// Long lines wrap at the box's right edge, at a blank where there is one and
+// anywhere in a word wider than the box, as in a Windows text box with only a
+// vertical scroll bar; there is no horizontal scrolling. The view scrolls by
+// rows, as that box does, so every row of a line taller than the box can be
+// brought into view and the end of the text is shown with the rows before it
+// filling the page, the last rows of a tall line among them. The vertical
+// scroll bar counts lines, not rows (rows of a million lines are not known
+// without laying them all out): its value is the first line in view, some of
+// whose rows may be scrolled off above; the keys and the wheel move by rows.
+// Rows are found by laying a line out, and only lines in view (or a page of
+// rows from the end, for the scroll range) ever are: how far the text's end
+// lies from the top is found by walking back from the end until a page of
+// rows is filled, and while the caret follows the end that walk is done once
+// per redraw, not once per appended line. A line is shown up to MaxShownChars
+// characters and then "…", which bounds the rows a pathological line can
+// take; its text is kept whole.
 //
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
@@ -69,7 +80,7 @@ public:
     QRect cursorRect(qsizetype position) const;
     // The position nearest to a point of the viewport.
     qsizetype positionAt(QPoint point) const;
-    qsizetype firstVisibleLine() const { return m_top; }
+    qsizetype firstVisibleLine() const { return topLine(); }
     // Memory held by the text and its line offsets.
     qsizetype bytesHeld() const { return m_text.bytesHeld(); }
 
@@ -95,10 +106,28 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    // The first line in view and how many of its rows are scrolled off above.
+    struct ViewTop
+    {
+        qsizetype line = 0;
+        qsizetype row = 0;
+        auto operator<=>(const ViewTop &) const = default;
+    };
+
     void layoutLine(QTextLayout &layout, qsizetype line) const;
-    qreal caretX(qsizetype position) const;
-    qsizetype pageLines() const;
-    qsizetype maxTop() const;
+    qsizetype rowCount(qsizetype line) const;
+    qsizetype rowsTo(qsizetype line) const;
+    qsizetype positionOnRow(const QTextLayout &layout, qsizetype line, int row, qreal x) const;
+    qsizetype rowsMoved(qsizetype rows) const;
+    qsizetype rowEdge(bool end) const;
+    qreal textWidth() const;
+    qsizetype pageRows() const;
+    ViewTop topShowing(qsizetype line, qsizetype rows) const;
+    ViewTop maxTop() const;
+    ViewTop viewTop() const { return m_followsEnd ? maxTop() : m_top; }
+    qsizetype topLine() const { return viewTop().line; }
+    ViewTop clampedTop(ViewTop top) const;
+    ViewTop rowsBelow(ViewTop top, qsizetype rows) const;
 
     bool handleMove(QKeyEvent *event);
     bool handleEdit(QKeyEvent *event);
@@ -108,7 +137,8 @@ private:
     qsizetype stepped(qsizetype position, bool forward) const;
 
     void ensureCaretVisible();
-    void setTop(qsizetype top);
+    void setTop(ViewTop top);
+    void scrollBarAction(int action);
     void scheduleScrollBars();
     void syncScrollBars();
     void repaintText();
@@ -119,9 +149,13 @@ private:
     TranscriptText m_text;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
-    qsizetype m_top = 0;  // first line in view
-    int m_left = 0;       // horizontal scroll, pixels
-    int m_widest = 0;     // widest line painted so far, pixels
+    ViewTop m_top; // unless it follows the end
+    // The view shows the end of the text however it grows: see topLine().
+    bool m_followsEnd = false;
+    // maxTop() as last worked out, or line -1: dropped on any change of the
+    // text or the font, and good only for the viewport size it was found for.
+    mutable ViewTop m_endTop{-1, 0};
+    mutable QSize m_endTopSize;
     int m_lineHeight = 1;
     bool m_scrollBarsPending = false;
     // Lines were appended since the scroll bars were last set: see refresh().
@@ -130,6 +164,8 @@ private:
     bool m_repaintPending = false;
     bool m_dragging = false;
     bool m_caretShown = false;
+    // Wheel turns short of a notch, kept for the next: see wheelEvent().
+    int m_wheelAngle = 0;
     QBasicTimer m_blink;
     // Paces redraws: see scheduleRefresh().
     QTimer m_refresh;
