@@ -8,14 +8,25 @@ EventLoopYield::EventLoopYield()
     m_sinceLastPass.start();
     // The slice counts from the last time the event loop itself ran, not only
     // from our own passes: a handler that starts right after the loop woke up
-    // has a whole slice before it needs to let events in.
-    if (auto *dispatcher = QAbstractEventDispatcher::instance())
+    // has a whole slice before it needs to let events in. The dispatcher says
+    // "awake" before it waits, though, and a wait can be long: a chat line
+    // after a quiet spell would otherwise find its slice long over and stop
+    // its broadcast for a pass. So after a wait the slice starts afresh at
+    // the first yield, which follows the wake-up closely.
+    if (auto *dispatcher = QAbstractEventDispatcher::instance()) {
         QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &m_context,
                          [this] { m_sinceLastPass.restart(); });
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &m_context,
+                         [this] { m_waited = true; });
+    }
 }
 
 void EventLoopYield::operator()()
 {
+    if (m_waited) {
+        m_waited = false;
+        m_sinceLastPass.restart();
+    }
     if (!m_force) {
         if (++m_calls < CheckEvery)
             return;

@@ -45,4 +45,6 @@ private:
     quint64 m_passes = 0;
     unsigned m_calls = 0;
     bool m_force = false;
+    // The loop went to wait for events since the slice was last started.
+    bool m_waited = false;
 };
