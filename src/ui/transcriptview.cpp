@@ -16,10 +16,14 @@
 namespace {
 
 constexpr int Margin = 3;
-// At most one redraw in this span while text keeps coming: 25 a second.
-constexpr int RefreshMs = 40;
-// The scroll bars follow appended text this much later: see refresh().
-constexpr int GrowthScrollBarsMs = 250;
+// The text is redrawn once a burst of changes has paused (see RedrawPacer),
+// at most 25 times a second, and while changes never pause at least 10 times
+// a second: a chat flood is far too fast to read anyway.
+constexpr RedrawPacer::Timing TextRedraw{.leadMs = 0, .spacingMs = 40, .quietMs = 3, .maxLagMs = 100};
+// The scroll bars follow appended text a quarter of a second later (see
+// refresh()), and once a second while it streams in without a pause.
+constexpr RedrawPacer::Timing GrowthScrollBars{
+        .leadMs = 250, .spacingMs = 250, .quietMs = 3, .maxLagMs = 1000};
 constexpr int CaretWidth = 1;
 constexpr QStringView CrLf = u"\r\n";
 
@@ -87,7 +91,8 @@ int rowEndColumn(const QTextLayout &layout, const QTextLine &row)
 
 } // namespace
 
-TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
+TranscriptView::TranscriptView(QWidget *parent)
+    : QAbstractScrollArea(parent), m_refresh(TextRedraw), m_growthRefresh(GrowthScrollBars)
 {
     TranscriptAccessible::install();
     setFocusPolicy(Qt::StrongFocus);
@@ -99,10 +104,8 @@ TranscriptView::TranscriptView(QWidget *parent) : QAbstractScrollArea(parent)
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             &TranscriptView::scrollBarAction);
     m_lineHeight = qMax(1, fontMetrics().lineSpacing());
-    m_refresh.setSingleShot(true);
-    connect(&m_refresh, &QTimer::timeout, this, &TranscriptView::refresh);
-    m_growthRefresh.setSingleShot(true);
-    connect(&m_growthRefresh, &QTimer::timeout, this, [this] {
+    connect(&m_refresh, &RedrawPacer::due, this, &TranscriptView::refresh);
+    connect(&m_growthRefresh, &RedrawPacer::due, this, [this] {
         if (m_scrollBarsPending || m_growthPending)
             syncScrollBars();
     });
@@ -126,6 +129,7 @@ void TranscriptView::appendLine(const QString &line)
     if (m_followsEnd || lastLine <= m_top.line + pageRows())
         repaintText();
     m_growthPending = true;
+    m_growthRefresh.changed();
     scheduleRefresh();
     emit textChanged();
 }
@@ -548,36 +552,26 @@ void TranscriptView::scheduleScrollBars()
 
 // Busy chat changes the text far more often than a screen can show or an
 // operator can read: at a thousand clients every chat line adds a thousand
-// lines. The first change after a quiet spell is drawn when the event loop
-// next runs; changes that follow within RefreshMs are drawn together at the
-// end of it. Each redraw of the box and its scroll bar costs far more than
+// lines. Changes are drawn together, after the burst that made them (see
+// TextRedraw). Each redraw of the box and its scroll bar costs far more than
 // relaying a line, so this keeps the relay from waiting on the painting.
 void TranscriptView::scheduleRefresh()
 {
-    if (m_refresh.isActive())
-        return;
-    const qint64 since = m_sinceRefresh.isValid() ? m_sinceRefresh.elapsed() : RefreshMs;
-    m_refresh.start(int(qMax<qint64>(0, RefreshMs - since)));
+    m_refresh.changed();
 }
 
 // Appends move the scroll bars only a little each time, and redrawing a
 // scroll bar costs more than redrawing the text (its groove is a gradient,
 // which the raster engine fills with helper threads it then waits for). So
 // the scroll bars follow appended text a quarter of a second later, at most
-// four times a second, while the text itself is drawn at once and then at the
-// full pace: the first line after a quiet spell shows without waiting for
-// them, and a burst of chat is relayed without them in its way. When no text
-// came since they were last set, anything else (the operator scrolling,
-// selecting, resizing) sets them at the next redraw.
+// four times a second (see GrowthScrollBars), while the text itself is drawn
+// at its own pace: the first line after a quiet spell shows without waiting
+// for them. When no text came since they were last set, anything else (the
+// operator scrolling, selecting, resizing) sets them at the next redraw.
 void TranscriptView::refresh()
 {
-    m_sinceRefresh.restart();
-    if (m_growthPending) {
-        if (!m_growthRefresh.isActive())
-            m_growthRefresh.start(GrowthScrollBarsMs);
-    } else if (m_scrollBarsPending) {
+    if (m_scrollBarsPending && !m_growthPending)
         syncScrollBars();
-    }
     if (m_repaintPending)
         viewport()->update();
 }

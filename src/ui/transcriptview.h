@@ -1,11 +1,10 @@
 #pragma once
 
+#include "ui/redrawpacer.h"
 #include "ui/transcripttext.h"
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
-#include <QElapsedTimer>
-#include <QTimer>
 
 class QTextLayout;
 
@@ -167,8 +166,7 @@ private:
     // Wheel turns short of a notch, kept for the next: see wheelEvent().
     int m_wheelAngle = 0;
     QBasicTimer m_blink;
-    // Paces redraws: see scheduleRefresh().
-    QTimer m_refresh;
-    QElapsedTimer m_sinceRefresh;
-    QTimer m_growthRefresh;
+    // Paces redraws: see scheduleRefresh() and refresh().
+    RedrawPacer m_refresh;
+    RedrawPacer m_growthRefresh;
 };
