@@ -19,7 +19,8 @@ constexpr int Margin = 3;
 // The text is redrawn once a burst of changes has paused (see RedrawPacer),
 // at most 25 times a second, and while changes never pause at least 10 times
 // a second: a chat flood is far too fast to read anyway.
-constexpr RedrawPacer::Timing TextRedraw{.leadMs = 0, .spacingMs = 40, .quietMs = 3, .maxLagMs = 100};
+constexpr RedrawPacer::Timing TextRedraw{
+        .leadMs = 0, .spacingMs = 40, .quietMs = 3, .maxLagMs = 100};
 // The scroll bars follow appended text a quarter of a second later (see
 // refresh()), and once a second while it streams in without a pause.
 constexpr RedrawPacer::Timing GrowthScrollBars{
