@@ -7,22 +7,29 @@
 #include <QTest>
 #include <QTimer>
 
+#include <utility>
+
 class TestEventLoopYield : public QObject
 {
     Q_OBJECT
 
     // Runs body from a timer once the event loop has waited for it, blocked,
     // a while: the handler then starts right after the loop woke up, as a
-    // socket's handler does after a quiet spell.
+    // socket's handler does after a quiet spell. Body gets the time since the
+    // handler started and whether an event it posted has been handled.
     template<typename Body>
-    static void afterAWait(Body body)
+    void afterAWait(Body body)
     {
         constexpr int WaitMs = 4 * EventLoopYield::SliceMs;
         constexpr int GiveUpMs = 10'000;
         QEventLoop loop;
         bool ran = false;
         QTimer::singleShot(WaitMs, &loop, [&] {
-            body();
+            QElapsedTimer handler;
+            handler.start();
+            bool handled = false;
+            QMetaObject::invokeMethod(this, [&] { handled = true; }, Qt::QueuedConnection);
+            body(std::as_const(handler), std::as_const(handled));
             ran = true;
             loop.quit();
         });
@@ -46,11 +53,7 @@ private slots:
     void aQuietSpellDoesNotUseUpTheSlice()
     {
         EventLoopYield yield;
-        afterAWait([&] {
-            QElapsedTimer handler;
-            handler.start();
-            bool handled = false;
-            QMetaObject::invokeMethod(this, [&] { handled = true; }, Qt::QueuedConnection);
+        afterAWait([&](const QElapsedTimer &handler, const bool &handled) {
             for (unsigned i = 0; i < 4 * EventLoopYield::CheckEvery; ++i)
                 yield();
             // A machine that stalled this handler for a whole slice proves
@@ -65,11 +68,7 @@ private slots:
     void aLongHandlerLetsEventsInOncePerSlice()
     {
         EventLoopYield yield;
-        afterAWait([&] {
-            QElapsedTimer handler;
-            handler.start();
-            bool handled = false;
-            QMetaObject::invokeMethod(this, [&] { handled = true; }, Qt::QueuedConnection);
+        afterAWait([&](const QElapsedTimer &handler, const bool &handled) {
             // Yields, as a long broadcast makes them, until one lets events in.
             constexpr qint64 GiveUpMs = 10'000;
             while (yield.passes() == 0 && handler.elapsed() < GiveUpMs)
