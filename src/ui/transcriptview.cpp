@@ -449,6 +449,9 @@ void TranscriptView::paintEvent(QPaintEvent *event)
 {
     m_repaintPending = false;
     QPainter painter(viewport());
+    // Rows of the top line scrolled out of view would peek into the margin
+    // above the first row shown.
+    painter.setClipRect(viewport()->rect().adjusted(0, Margin, 0, 0));
     const QPalette::ColorGroup group = !isEnabled() ? QPalette::Disabled
             : isActiveWindow()                     ? QPalette::Active
                                                    : QPalette::Inactive;

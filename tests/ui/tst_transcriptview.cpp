@@ -515,6 +515,10 @@ private slots:
         };
         for (int row = 0; row <= page - 2 - empties; ++row)
             QVERIFY2(inkOnRow(row), QByteArray::number(row));
+        // The rows scrolled out above leave the margin bare.
+        for (int y = 0; y < margin(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                QVERIFY2(image.pixel(x, y) == base, qPrintable(QStringLiteral("%1,%2").arg(x).arg(y)));
 
         // Dragged away and back to its end, the bar shows the end again.
         bar->setValue(0);
