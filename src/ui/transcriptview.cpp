@@ -145,6 +145,7 @@ void TranscriptView::clear()
     }
     m_text.clear();
     m_caret = m_anchor = 0;
+    m_goalCaret = -1;
     m_top = {};
     m_followsEnd = false;
     m_endTop.line = -1;
@@ -168,6 +169,7 @@ void TranscriptView::setSelection(qsizetype anchor, qsizetype position)
 {
     m_anchor = std::clamp<qsizetype>(anchor, 0, textLength());
     m_caret = std::clamp<qsizetype>(position, 0, textLength());
+    m_goalCaret = -1;
     ensureCaretVisible();
     repaintText();
     if (QAccessible::isActive()) {
@@ -325,17 +327,28 @@ qsizetype TranscriptView::positionAt(QPoint point) const
     return positionOnRow(layout, line, clampToInt(row), point.x() - Margin);
 }
 
+// The x that moving by rows keeps to: where the last such move left off
+// aiming, if it left the caret where it still is; else the caret's own x.
+qreal TranscriptView::goalX() const
+{
+    if (m_goalCaret == m_caret)
+        return m_goalX;
+    const qsizetype line = m_text.lineOf(m_caret);
+    const qsizetype column = m_caret - m_text.lineStart(line);
+    QTextLayout layout(QString(), font(), viewport());
+    layoutLine(layout, line);
+    return rowAt(layout, column).cursorToX(int(std::min(column, MaxShownChars)));
+}
+
 // The position a number of rows below the caret (above it when negative), as
-// near to the caret's x as the row reaches. Lays out only the lines crossed.
-qsizetype TranscriptView::rowsMoved(qsizetype rows) const
+// near to x as the row reaches. Lays out only the lines crossed.
+qsizetype TranscriptView::rowsMoved(qsizetype rows, qreal x) const
 {
     qsizetype line = m_text.lineOf(m_caret);
     const qsizetype column = m_caret - m_text.lineStart(line);
     QTextLayout layout(QString(), font(), viewport());
     layoutLine(layout, line);
-    const QTextLine from = rowAt(layout, column);
-    const qreal x = from.cursorToX(int(std::min(column, MaxShownChars)));
-    int row = from.lineNumber();
+    int row = rowAt(layout, column).lineNumber();
     for (; rows > 0; --rows) {
         if (row + 1 < layout.lineCount()) {
             ++row;
@@ -715,6 +728,7 @@ void TranscriptView::replaceSelection(const QString &text)
     m_text.insert(from, text);
     m_endTop.line = -1;
     m_caret = m_anchor = from + text.size();
+    m_goalCaret = -1;
     ensureCaretVisible();
     scheduleScrollBars();
     repaintText();

@@ -117,7 +117,8 @@ private:
     qsizetype rowCount(qsizetype line) const;
     qsizetype rowsTo(qsizetype line) const;
     qsizetype positionOnRow(const QTextLayout &layout, qsizetype line, int row, qreal x) const;
-    qsizetype rowsMoved(qsizetype rows) const;
+    qreal goalX() const;
+    qsizetype rowsMoved(qsizetype rows, qreal x) const;
     qsizetype rowEdge(bool end) const;
     qreal textWidth() const;
     qsizetype pageRows() const;
@@ -165,6 +166,10 @@ private:
     bool m_caretShown = false;
     // Wheel turns short of a notch, kept for the next: see wheelEvent().
     int m_wheelAngle = 0;
+    // Where a run of Up and Down keys aims, while the caret is where the
+    // last of them put it: see handleMove().
+    qsizetype m_goalCaret = -1;
+    qreal m_goalX = 0;
     QBasicTimer m_blink;
     // Paces redraws: see scheduleRefresh() and refresh().
     RedrawPacer m_refresh;

@@ -59,7 +59,9 @@ void TranscriptView::keyPressEvent(QKeyEvent *event)
 }
 
 // Up, Down and the page keys move by rows, keeping to the caret's x as far
-// as the target row reaches; Home and End go to the ends of the caret's row.
+// as the target row reaches, and to the x a run of them started from: going
+// down through a short row and on does not pull the caret to the left, as in
+// a Windows box. Home and End go to the ends of the caret's row.
 bool TranscriptView::handleMove(QKeyEvent *event)
 {
     struct Move
@@ -67,20 +69,26 @@ bool TranscriptView::handleMove(QKeyEvent *event)
         QKeySequence::StandardKey move;
         QKeySequence::StandardKey select;
         std::function<qsizetype()> target;
+        bool keepsX = false;
+    };
+    qreal x = 0;
+    const auto byRows = [this, &x](qsizetype rows) {
+        x = goalX();
+        return rowsMoved(rows, x);
     };
     const Move moves[] = {
         {QKeySequence::MoveToNextChar, QKeySequence::SelectNextChar,
          [this] { return stepped(m_caret, true); }},
         {QKeySequence::MoveToPreviousChar, QKeySequence::SelectPreviousChar,
          [this] { return stepped(m_caret, false); }},
-        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine,
-         [this] { return rowsMoved(1); }},
+        {QKeySequence::MoveToNextLine, QKeySequence::SelectNextLine, [&] { return byRows(1); },
+         true},
         {QKeySequence::MoveToPreviousLine, QKeySequence::SelectPreviousLine,
-         [this] { return rowsMoved(-1); }},
+         [&] { return byRows(-1); }, true},
         {QKeySequence::MoveToNextPage, QKeySequence::SelectNextPage,
-         [this] { return rowsMoved(pageRows()); }},
+         [&] { return byRows(pageRows()); }, true},
         {QKeySequence::MoveToPreviousPage, QKeySequence::SelectPreviousPage,
-         [this] { return rowsMoved(-pageRows()); }},
+         [&] { return byRows(-pageRows()); }, true},
         {QKeySequence::MoveToStartOfLine, QKeySequence::SelectStartOfLine,
          [this] { return rowEdge(false); }},
         {QKeySequence::MoveToEndOfLine, QKeySequence::SelectEndOfLine,
@@ -93,6 +101,10 @@ bool TranscriptView::handleMove(QKeyEvent *event)
     for (const Move &m : moves) {
         if (event->matches(m.move) || event->matches(m.select)) {
             moveCaret(m.target(), event->matches(m.select));
+            if (m.keepsX) {
+                m_goalCaret = m_caret;
+                m_goalX = x;
+            }
             return true;
         }
     }

@@ -537,6 +537,37 @@ private slots:
         checkEnd(empties + 1);
     }
 
+    // A run of Up and Down keys keeps to the column it started from through
+    // a shorter line; any other move starts a new run from where it leaves.
+    void upAndDownKeepToTheirColumn()
+    {
+        showBox();
+        const QString longLine(20, u'x');
+        box->appendLine(longLine);
+        box->appendLine(QStringLiteral("xx"));
+        box->appendLine(longLine);
+        const TranscriptText &text = box->content();
+        auto column = [&] {
+            const qsizetype caret = box->caretPosition();
+            return caret - text.lineStart(text.lineOf(caret));
+        };
+        box->setCaretPosition(15);
+        QTest::keyClick(box.get(), Qt::Key_Down);
+        QCOMPARE(column(), 2);
+        QTest::keyClick(box.get(), Qt::Key_Down);
+        QCOMPARE(text.lineOf(box->caretPosition()), 2);
+        QCOMPARE(column(), 15);
+        QTest::keyClick(box.get(), Qt::Key_Up);
+        QTest::keyClick(box.get(), Qt::Key_Up);
+        QCOMPARE(box->caretPosition(), 15);
+
+        QTest::keyClick(box.get(), Qt::Key_Down);
+        QTest::keyClick(box.get(), Qt::Key_Left);
+        QTest::keyClick(box.get(), Qt::Key_Down);
+        QCOMPARE(text.lineOf(box->caretPosition()), 2);
+        QCOMPARE(column(), 1);
+    }
+
     // Any row of a tall line comes into view, scrolled as little as shows it.
     void tallLineRowsComeIntoView_data()
     {
