@@ -18,11 +18,6 @@ namespace {
 using Key = SocketReactor::Key;
 using namespace RawSocket;
 
-constexpr qsizetype KiB = 1024;
-constexpr qsizetype MiB = 1024 * KiB;
-// Small enough that the kernels hold little for a peer that does not read.
-constexpr int SmallReceiveBuffer = 16 * KiB;
-constexpr int SmallSendBuffer = 16 * KiB;
 // Far beyond what the small buffers hold, so a lingerer has to wait for room.
 const qsizetype MoreThanKernelBuffers = 2 * MiB;
 // Long enough never to be the reason a test ends.

@@ -31,13 +31,6 @@ int openDescriptors()
 using Server = LoopbackPool;
 using namespace RawSocket;
 
-constexpr qsizetype KiB = 1024;
-constexpr qsizetype MiB = 1024 * KiB;
-// Small kernel buffers on both ends: the kernel holds little for a peer that
-// does not read, so the server's own queue (or a flooding client's) comes
-// into play early.
-constexpr int SmallReceiveBuffer = 16 * KiB;
-constexpr int SmallSendBuffer = 16 * KiB;
 // Holds a flooding client back well before it has written everything,
 // without making each step wait for an acknowledgement.
 constexpr int ModestSendBuffer = 256 * KiB;

@@ -43,6 +43,14 @@ private:
 
 namespace RawSocket {
 
+constexpr qsizetype KiB = 1024;
+constexpr qsizetype MiB = 1024 * KiB;
+// Small kernel buffers on both ends: the kernel holds little for a peer that
+// does not read, so queued output (ours or a flooding client's) comes into
+// play early.
+constexpr int SmallReceiveBuffer = 16 * KiB;
+constexpr int SmallSendBuffer = 16 * KiB;
+
 inline void setNonBlocking(int fd)
 {
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
