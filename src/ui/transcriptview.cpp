@@ -129,9 +129,10 @@ void TranscriptView::appendLine(const QString &line)
     // rows is out of view.
     if (m_followsEnd || lastLine <= m_top.line + pageRows())
         repaintText();
+    // The scroll bars follow on their own pace; a line out of view needs no
+    // redraw of the text.
     m_growthPending = true;
     m_growthRefresh.changed();
-    scheduleRefresh();
     emit textChanged();
 }
 
