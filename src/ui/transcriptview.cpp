@@ -1,5 +1,6 @@
 #include "transcriptview.h"
 
+#include "net/visibletext.h"
 #include "ui/transcriptaccessible.h"
 
 #include <QAccessible>
@@ -34,31 +35,9 @@ int clampToInt(qsizetype value)
     return int(std::clamp<qsizetype>(value, 0, std::numeric_limits<int>::max()));
 }
 
-// Client text may carry any character. Those that would move the pen, break
-// the line or draw nothing are shown as a visible stand-in of their own, one
-// for one, so columns on screen stay columns of the text.
-QChar shownChar(QChar c)
-{
-    constexpr char16_t ControlPictures = 0x2400; // "␀" for NUL, "␍" for CR, ...
-    const char16_t u = c.unicode();
-    if (u == u'\t')
-        return u' ';
-    if (u < 0x20)
-        return QChar(char16_t(ControlPictures + u));
-    if (u == 0x7f)
-        return QChar(char16_t(0x2421)); // "␡"
-    if (u >= 0x80 && u < 0xa0)
-        return QChar(QChar::ReplacementCharacter);
-    if (u == QChar::LineSeparator || u == QChar::ParagraphSeparator)
-        return QChar(char16_t(0x2424)); // "␤"
-    return c;
-}
-
 QString shownText(QStringView chars)
 {
-    QString shown = chars.left(TranscriptView::MaxShownChars).toString();
-    for (QChar &c : shown)
-        c = shownChar(c);
+    QString shown = VisibleText::shown(chars.left(TranscriptView::MaxShownChars));
     if (chars.size() > TranscriptView::MaxShownChars)
         shown.append(u'…');
     return shown;
