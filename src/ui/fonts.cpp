@@ -1,10 +1,14 @@
 #include "fonts.h"
 
+#include "ui/fontrepair.h"
+
 #include <QFile>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QRawFont>
 #include <QScreen>
+#include <QtMath>
 
 namespace {
 
@@ -41,17 +45,24 @@ bool coversTurkish(const QRawFont &raw)
     return true;
 }
 
+enum class Repair { None, WindowsMetrics };
+
 // Registers the files and returns the family they share, or an empty string
 // when a file is missing or lacks a Turkish letter.
-QString registerFamily(const QStringList &fileNames)
+QString registerFamily(const QStringList &fileNames, Repair repair = Repair::None)
 {
     QString family;
     for (const QString &name : fileNames) {
-        const QString path = WineFontDir + name;
-        if (!QFile::exists(path) || !coversTurkish(QRawFont(path, ProbePixels)))
+        QFile file(WineFontDir + name);
+        if (!file.open(QIODevice::ReadOnly))
             return {};
-        const QStringList families =
-                QFontDatabase::applicationFontFamilies(QFontDatabase::addApplicationFont(path));
+        QByteArray bytes = file.readAll();
+        if (repair == Repair::WindowsMetrics)
+            bytes = FontRepair::withWindowsMetrics(bytes);
+        if (!coversTurkish(QRawFont(bytes, ProbePixels)))
+            return {};
+        const QStringList families = QFontDatabase::applicationFontFamilies(
+                QFontDatabase::addApplicationFontFromData(bytes));
         if (families.isEmpty())
             return {};
         family = families.constFirst();
@@ -72,7 +83,10 @@ const Families &families()
         Families f;
         // Tahoma has no italic face of its own; italic is slanted by the
         // renderer, as Windows did for the about window's labels too.
-        f.tahoma = registerFamily({QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")});
+        // Tahoma is repaired to space rows and draw "İ" as on Windows (see
+        // fontrepair.h).
+        f.tahoma = registerFamily({QStringLiteral("tahoma.ttf"), QStringLiteral("tahomabd.ttf")},
+                                  Repair::WindowsMetrics);
         if (f.tahoma.isEmpty())
             f.tahoma = FallbackFamily;
         // MS Sans Serif is a bitmap face, as on Windows: its 13-pixel strike
@@ -126,6 +140,16 @@ QFont tahoma(qreal points, bool bold, bool italic)
 QFont sansSerif(qreal points, bool bold)
 {
     return make(bold ? families().sansSerifBold : families().sansSerif, points, bold, false);
+}
+
+int rowBaseline(const QFont &font)
+{
+    return qCeil(QFontMetricsF(font).ascent());
+}
+
+int rowPitch(const QFont &font)
+{
+    return rowBaseline(font) + qCeil(QFontMetricsF(font).descent());
 }
 
 bool showsTurkish(const QFont &font)

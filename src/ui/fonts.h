@@ -25,6 +25,13 @@ QFont tahoma(qreal points, bool bold = false, bool italic = false);
 // The window's default face, MS Sans Serif 8.25 pt unless asked otherwise.
 QFont sansSerif(qreal points = WindowPoints, bool bold = false);
 
+// Rows of text in this font lie rowPitch() pixels apart, each baseline
+// rowBaseline() below its row's top: the font's whole ascent and descent,
+// each rounded up to a pixel, so that no accent of one row and no descender
+// of the row above share a pixel.
+int rowPitch(const QFont &font);
+int rowBaseline(const QFont &font);
+
 // True when the face the font resolves to has a glyph for every Turkish letter.
 bool showsTurkish(const QFont &font);
 

@@ -2,9 +2,11 @@
 // (QT_SCALE_FACTOR=2, as on a high-dpi monitor): each grows as a whole, its
 // text is drawn in scalable faces, and no control covers another.
 #include "fakeendpoint.h"
+#include "rowink.h"
 #include "ui/fonts.h"
 #include "ui/form1.h"
 #include "ui/frmabout.h"
+#include "ui/transcriptview.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
@@ -118,6 +120,27 @@ private slots:
                      qPrintable(label->objectName()));
         QVERIFY(window->Command1()->fontMetrics().horizontalAdvance(window->Command1()->text())
                 < window->Command1()->width());
+    }
+
+    // Row spacing scales with the text: rows of accented letters and
+    // descenders still keep apart in device pixels.
+    void rowsKeepApart()
+    {
+        auto *transcript = window->findChild<TranscriptView *>(QStringLiteral("Text1"));
+        QVERIFY(transcript);
+        for (const RowInk::Inked &inked :
+             {RowInk::rowsOf(transcript,
+                             [&](const QString &upper, const QString &lower) {
+                                 transcript->clear();
+                                 transcript->appendLine(upper);
+                                 transcript->appendLine(lower);
+                             }),
+              RowInk::rowsOf(window->List1(), [&](const QString &upper, const QString &lower) {
+                  RowInk::setRows(window->List1(), upper, lower);
+              })}) {
+            QVERIFY(!inked.upper.empty() && !inked.lower.empty());
+            QVERIFY(!RowInk::share(inked));
+        }
     }
 
     void aboutWindow()
