@@ -12,6 +12,11 @@
 namespace ShownRead {
 
 inline constexpr qsizetype MaxShownChars = 4096;
+// The most characters shown() gives: those kept and the marker after them,
+// whose size has at most 19 digits. Whoever shows the text whole up to this
+// length shows the marker too.
+inline constexpr qsizetype MaxMarkerChars = 40;
+inline constexpr qsizetype MaxLineChars = MaxShownChars + MaxMarkerChars;
 
 QString shown(const QByteArray &bytes);
 

@@ -1,5 +1,6 @@
 #include "transcriptaccessible.h"
 
+#include "net/visibletext.h"
 #include "ui/transcriptview.h"
 
 #include <QTextBoundaryFinder>
@@ -36,6 +37,38 @@ void TranscriptAccessible::install()
         return true;
     }();
     Q_UNUSED(installed);
+}
+
+QString TranscriptAccessible::shownLines(QStringView text, QStringView lineBreak)
+{
+    QString shown;
+    shown.reserve(text.size());
+    qsizetype from = 0;
+    for (qsizetype at = text.indexOf(lineBreak); at >= 0; at = text.indexOf(lineBreak, from)) {
+        shown.append(VisibleText::shown(text.sliced(from, at - from)));
+        shown.append(u'\n');
+        from = at + lineBreak.size();
+    }
+    shown.append(VisibleText::shown(text.sliced(from)));
+    return shown;
+}
+
+QString TranscriptAccessible::shownRange(const TranscriptText &text, qsizetype from, qsizetype to)
+{
+    from = std::clamp<qsizetype>(from, 0, text.length());
+    to = std::clamp<qsizetype>(to, from, text.length());
+    QString shown;
+    shown.reserve(to - from);
+    const qsizetype last = text.lineOf(to);
+    for (qsizetype line = text.lineOf(from); line <= last; ++line) {
+        const qsizetype start = text.lineStart(line);
+        const qsizetype begin = std::max(from, start) - start;
+        const qsizetype end = std::min(to, start + text.lineLength(line)) - start;
+        shown.append(VisibleText::shown(text.line(line).sliced(begin, end - begin)));
+        if (line < last)
+            shown.append(u'\n');
+    }
+    return shown;
 }
 
 TranscriptView *TranscriptAccessible::view() const
@@ -104,7 +137,7 @@ void TranscriptAccessible::setCursorPosition(int position)
 
 QString TranscriptAccessible::text(int startOffset, int endOffset) const
 {
-    return view()->content().text(startOffset, endOffset, u"\n");
+    return shownRange(view()->content(), startOffset, endOffset);
 }
 
 std::pair<qsizetype, qsizetype>
@@ -148,7 +181,7 @@ QString TranscriptAccessible::textOf(std::pair<qsizetype, qsizetype> unit, int *
 {
     *startOffset = toInt(unit.first);
     *endOffset = toInt(unit.second);
-    return view()->content().text(unit.first, unit.second, u"\n");
+    return shownRange(view()->content(), unit.first, unit.second);
 }
 
 QString TranscriptAccessible::textBeforeOffset(int offset, QAccessible::TextBoundaryType type,
@@ -203,10 +236,27 @@ void TranscriptAccessible::scrollToSubstring(int, int)
     // every new line makes; the reader gets the text without it.
 }
 
+// The box's one font styles all of its text: one run, described as Qt's own
+// text widgets do it (QAccessibleTextWidget::attributes), keys in the same
+// order, so readers that know those widgets read these too.
 QString TranscriptAccessible::attributes(int, int *startOffset, int *endOffset) const
 {
-    // One font for the whole text: a single run without attributes of its own.
     *startOffset = 0;
     *endOffset = characterCount();
-    return {};
+    const QFont font = view()->font();
+    QString family = font.families().value(0, font.family());
+    for (const QChar special : {u'\\', u':', u',', u'=', u';', u'"'})
+        family.replace(special, QStringLiteral("\\") + special);
+    QString attributes;
+    if (!family.isEmpty())
+        attributes += QStringLiteral("font-family:\"%1\";").arg(family);
+    if (const int points = qRound(font.pointSizeF()); points > 0)
+        attributes += QStringLiteral("font-size:%1pt;").arg(points);
+    attributes += font.italic() ? QStringLiteral("font-style:italic;")
+                                : QStringLiteral("font-style:normal;");
+    attributes += font.weight() > QFont::Normal ? QStringLiteral("font-weight:bold;")
+                                                : QStringLiteral("font-weight:normal;");
+    if (font.underline())
+        attributes += QStringLiteral("text-underline-style:solid;text-underline-type:single;");
+    return attributes;
 }

@@ -1,6 +1,7 @@
 #include "transcriptview.h"
 
 #include "net/visibletext.h"
+#include "ui/fonts.h"
 #include "ui/transcriptaccessible.h"
 
 #include <QAccessible>
@@ -35,14 +36,6 @@ int clampToInt(qsizetype value)
     return int(std::clamp<qsizetype>(value, 0, std::numeric_limits<int>::max()));
 }
 
-QString shownText(QStringView chars)
-{
-    QString shown = VisibleText::shown(chars.left(TranscriptView::MaxShownChars));
-    if (chars.size() > TranscriptView::MaxShownChars)
-        shown.append(u'…');
-    return shown;
-}
-
 // The row of a laid-out line that holds a column. A column at a wrap point
 // starts the next row, as the caret shows it in a Windows box; a column past
 // the shown characters is on the last row.
@@ -71,6 +64,14 @@ int rowEndColumn(const QTextLayout &layout, const QTextLine &row)
 
 } // namespace
 
+QString TranscriptView::shownLine(QStringView chars)
+{
+    QString shown = VisibleText::shown(chars.left(MaxShownChars));
+    if (chars.size() > MaxShownChars)
+        shown.append(u'…');
+    return shown;
+}
+
 TranscriptView::TranscriptView(QWidget *parent)
     : QAbstractScrollArea(parent), m_refresh(TextRedraw), m_growthRefresh(GrowthScrollBars)
 {
@@ -83,7 +84,7 @@ TranscriptView::TranscriptView(QWidget *parent)
     verticalScrollBar()->setAttribute(Qt::WA_OpaquePaintEvent);
     connect(verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
             &TranscriptView::scrollBarAction);
-    m_lineHeight = qMax(1, fontMetrics().lineSpacing());
+    takeRowPitch();
     connect(&m_refresh, &RedrawPacer::due, this, &TranscriptView::refresh);
     connect(&m_growthRefresh, &RedrawPacer::due, this, [this] {
         if (m_scrollBarsPending || m_growthPending)
@@ -97,9 +98,8 @@ void TranscriptView::appendLine(const QString &line)
     const qsizetype lastLine = lineCount() - 1;
     if (QAccessible::isActive()) {
         // Accessible offsets count a line break as one character, like ours.
-        QString inserted = line;
-        inserted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-        QAccessibleTextInsertEvent event(this, clampToInt(textLength()), inserted + u'\n');
+        QAccessibleTextInsertEvent event(this, clampToInt(textLength()),
+                                         TranscriptAccessible::shownLines(line, CrLf) + u'\n');
         QAccessible::updateAccessibility(&event);
     }
     m_text.appendLine(line);
@@ -120,7 +120,8 @@ void TranscriptView::clear()
     if (m_text.isEmpty())
         return;
     if (QAccessible::isActive()) {
-        QAccessibleTextRemoveEvent event(this, 0, m_text.text(u"\n"));
+        QAccessibleTextRemoveEvent event(
+                this, 0, TranscriptAccessible::shownRange(m_text, 0, m_text.length()));
         QAccessible::updateAccessibility(&event);
     }
     m_text.clear();
@@ -212,11 +213,17 @@ QRect TranscriptView::cursorRect(qsizetype position) const
 
 // --- layout --------------------------------------------------------------
 
+void TranscriptView::takeRowPitch()
+{
+    m_lineHeight = qMax(1, UiFonts::rowPitch(font()));
+    m_baseline = UiFonts::rowBaseline(font());
+}
+
 // Rows are m_lineHeight apart whatever fonts the characters fall back to, so
 // that a line's height is its row count times m_lineHeight.
 void TranscriptView::layoutLine(QTextLayout &layout, qsizetype line) const
 {
-    layout.setText(shownText(m_text.line(line)));
+    layout.setText(shownLine(m_text.line(line)));
     layout.setFont(font());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
@@ -228,7 +235,9 @@ void TranscriptView::layoutLine(QTextLayout &layout, qsizetype line) const
         if (!textLine.isValid())
             break;
         textLine.setLineWidth(width);
-        textLine.setPosition({0, qreal(row) * m_lineHeight});
+        // The baseline a whole pixel below the row's top, as the row pitch
+        // counts it.
+        textLine.setPosition({0, qreal(row) * m_lineHeight + m_baseline - textLine.ascent()});
     }
     layout.endLayout();
 }
@@ -481,17 +490,23 @@ void TranscriptView::paintEvent(QPaintEvent *event)
             if (selEnd > start + length) {
                 const QTextLine lastRow = layout.lineAt(layout.lineCount() - 1);
                 const QRectF mark(origin.x() + lastRow.naturalTextWidth(),
-                                  origin.y() + lastRow.y(),
+                                  origin.y() + qreal(lastRow.lineNumber()) * m_lineHeight,
                                   fontMetrics().horizontalAdvance(u' '), m_lineHeight);
                 painter.fillRect(mark, selected.background());
             }
         }
+        // A character drawn from a taller fallback font stays inside its
+        // own rows rather than inking the neighbouring lines.
+        painter.save();
+        painter.setClipRect(QRectF(0, origin.y(), viewport()->width(), qreal(y) - origin.y()),
+                            Qt::IntersectClip);
         layout.draw(&painter, origin, ranges);
         if (i == caretLine && m_caretShown) {
             // Finds the row as rowAt() does.
             const qsizetype column = std::min(m_caret - start, MaxShownChars);
             layout.drawCursor(&painter, origin, int(column), CaretWidth);
         }
+        painter.restore();
     }
 }
 
@@ -675,7 +690,7 @@ void TranscriptView::changeEvent(QEvent *event)
 {
     QAbstractScrollArea::changeEvent(event);
     if (event->type() == QEvent::FontChange) {
-        m_lineHeight = qMax(1, fontMetrics().lineSpacing());
+        takeRowPitch();
         m_endTop.line = -1;
         if (m_caret == textLength() && !hasSelection())
             ensureCaretVisible();
@@ -700,8 +715,9 @@ void TranscriptView::replaceSelection(const QString &text)
     if (from == to && text.isEmpty())
         return;
     if (QAccessible::isActive()) {
-        QAccessibleTextUpdateEvent event(this, clampToInt(from), m_text.text(from, to, u"\n"),
-                                         text);
+        QAccessibleTextUpdateEvent event(this, clampToInt(from),
+                                         TranscriptAccessible::shownRange(m_text, from, to),
+                                         TranscriptAccessible::shownLines(text, u"\n"));
         QAccessible::updateAccessibility(&event);
     }
     m_text.remove(from, to);

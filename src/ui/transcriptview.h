@@ -1,5 +1,6 @@
 #pragma once
 
+#include "relay/shownread.h"
 #include "ui/redrawpacer.h"
 #include "ui/transcripttext.h"
 
@@ -34,7 +35,12 @@ class QTextLayout;
 // rows is filled, and while the caret follows the end that walk is done once
 // per redraw, not once per appended line. A line is shown up to MaxShownChars
 // characters and then "…", which bounds the rows a pathological line can
-// take; its text is kept whole.
+// take; its text is kept whole. The bound is that of a client's read as the
+// transcript stores it, so a shortened read shows whole, its size marker
+// included (see ShownRead).
+//
+// Rows lie the font's full height apart (UiFonts::rowPitch), so accents and
+// descenders of neighbouring rows never meet.
 //
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
@@ -43,7 +49,11 @@ class TranscriptView final : public QAbstractScrollArea
     Q_OBJECT
 
 public:
-    static constexpr qsizetype MaxShownChars = 4096;
+    static constexpr qsizetype MaxShownChars = ShownRead::MaxLineChars;
+
+    // A stored line as the box shows it: control and bidi characters as
+    // visible stand-ins (VisibleText), cut after MaxShownChars.
+    static QString shownLine(QStringView chars);
 
     explicit TranscriptView(QWidget *parent = nullptr);
 
@@ -113,6 +123,7 @@ private:
         auto operator<=>(const ViewTop &) const = default;
     };
 
+    void takeRowPitch();
     void layoutLine(QTextLayout &layout, qsizetype line) const;
     qsizetype rowCount(qsizetype line) const;
     qsizetype rowsTo(qsizetype line) const;
@@ -157,6 +168,8 @@ private:
     mutable ViewTop m_endTop{-1, 0};
     mutable QSize m_endTopSize;
     int m_lineHeight = 1;
+    // From a row's top down to its baseline.
+    int m_baseline = 0;
     bool m_scrollBarsPending = false;
     // Lines were appended since the scroll bars were last set: see refresh().
     bool m_growthPending = false;
