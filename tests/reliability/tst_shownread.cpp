@@ -1,6 +1,7 @@
 // How reads from clients are shown in the transcript: whole up to the limit,
 // beyond it shortened with a marker giving the full size.
 #include "relay/shownread.h"
+#include "ui/transcriptview.h"
 
 #include <QTest>
 
@@ -38,7 +39,29 @@ private slots:
         QFETCH(QString, expected);
         QCOMPARE(ShownRead::shown(bytes), expected);
     }
+
+    // The transcript box shows a stored read whole, marker and all: its own
+    // cut, which bounds the layout of any line, lies past the longest read.
+    void markerOnScreen_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("marker");
+        QTest::newRow("one past") << QByteArray(ShownRead::MaxShownChars + 1, 'a')
+                                  << QStringLiteral(" … (toplam 4097 bayt)");
+        QTest::newRow("a full read of 64 KiB")
+                << QByteArray(64 * 1024, 'b') << QStringLiteral(" … (toplam 65536 bayt)");
+        QTest::newRow("two-byte letters") << QByteArrayLiteral("\xc5\x9f").repeated(5000)
+                                          << QStringLiteral(" … (toplam 10000 bayt)");
+    }
+    void markerOnScreen()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, marker);
+        const QString stored = ShownRead::shown(bytes);
+        QVERIFY(stored.endsWith(marker));
+        QCOMPARE(TranscriptView::shownLine(stored), stored);
+    }
 };
 
-QTEST_GUILESS_MAIN(TestShownRead)
+QTEST_MAIN(TestShownRead)
 #include "tst_shownread.moc"

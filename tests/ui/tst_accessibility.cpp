@@ -3,6 +3,7 @@
 // finds after the roster, the transcript and the count label change, and the
 // window driven from the keyboard alone.
 #include "fakeendpoint.h"
+#include "ui/fonts.h"
 #include "ui/form1.h"
 #include "ui/transcriptview.h"
 #include "ui/frmabout.h"
@@ -207,6 +208,82 @@ private slots:
 
         QCOMPARE(QAccessible::queryAccessibleInterface(window->Label4())->text(QAccessible::Name),
                  QStringLiteral("2 Kullanıcı bağlı"));
+    }
+
+    // Hostile characters reach the reader as the stand-ins the box shows, one
+    // for one: the text goes on after a NUL, and an override turns nothing
+    // round. Offsets stay the box's own.
+    void oddCharactersReadAsShown_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("read");
+        QTest::newRow("NUL") << QStringLiteral("a") + QChar(u'\0') + QStringLiteral("b")
+                             << QStringLiteral("a\u2400b");
+        QTest::newRow("override") << QStringLiteral("abc\u202Edef") << QStringLiteral("abc\u2E2Edef");
+        QTest::newRow("escape and lone CR") << QStringLiteral("\x1b[2Jx\ry")
+                                            << QStringLiteral("\u241B[2Jx\u240Dy");
+        QTest::newRow("CR LF breaks the line") << QStringLiteral("bir\r\niki")
+                                               << QStringLiteral("bir\niki");
+    }
+    void oddCharactersReadAsShown()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, read);
+        window->transcript().appendLine(line);
+        window->transcript().appendLine(QStringLiteral("sonra"));
+        QAccessibleTextInterface *text =
+                QAccessible::queryAccessibleInterface(window->Text1())->textInterface();
+        const QString all = read + QStringLiteral("\nsonra\n");
+        QCOMPARE(text->characterCount(), all.size());
+        QCOMPARE(text->text(0, text->characterCount()), all);
+        int start = -1;
+        int end = -1;
+        QCOMPARE(text->textAtOffset(all.indexOf(u"sonra"), QAccessible::LineBoundary, &start, &end),
+                 QStringLiteral("sonra"));
+        QCOMPARE(text->textAtOffset(0, QAccessible::CharBoundary, &start, &end), read.left(1));
+    }
+
+    // The style chosen in the menu reaches the reader in the attributes
+    // Qt's own text widgets give.
+    void styleReachesTheReader_data()
+    {
+        QTest::addColumn<QStringList>("clicks");
+        QTest::addColumn<QStringList>("said");
+        QTest::addColumn<QStringList>("unsaid");
+        const QString family = QStringLiteral("font-family:\"%1\";").arg(UiFonts::tahomaFamily());
+        QTest::newRow("as it starts")
+                << QStringList{} << QStringList{family, u"font-size:9pt;"_qs, u"font-weight:bold;"_qs,
+                                                 u"font-style:normal;"_qs}
+                << QStringList{u"text-underline"_qs};
+        QTest::newRow("Normal") << QStringList{u"mnunone"_qs}
+                                << QStringList{u"font-weight:normal;"_qs, u"font-style:normal;"_qs}
+                                << QStringList{u"text-underline"_qs};
+        QTest::newRow("Yatık") << QStringList{u"mnuitallic"_qs}
+                               << QStringList{u"font-style:italic;"_qs} << QStringList{};
+        QTest::newRow("Altı çizgili")
+                << QStringList{u"mnuunderlined"_qs}
+                << QStringList{u"text-underline-style:solid;text-underline-type:single;"_qs}
+                << QStringList{};
+    }
+    void styleReachesTheReader()
+    {
+        QFETCH(QStringList, clicks);
+        QFETCH(QStringList, said);
+        QFETCH(QStringList, unsaid);
+        window->transcript().appendLine(QStringLiteral("merhaba"));
+        for (const QString &name : clicks)
+            window->findChild<QAction *>(name)->trigger();
+        QAccessibleTextInterface *text =
+                QAccessible::queryAccessibleInterface(window->Text1())->textInterface();
+        int start = -1;
+        int end = -1;
+        const QString attributes = text->attributes(3, &start, &end);
+        QCOMPARE(start, 0);
+        QCOMPARE(end, text->characterCount());
+        for (const QString &part : said)
+            QVERIFY2(attributes.contains(part), qPrintable(attributes));
+        for (const QString &part : unsaid)
+            QVERIFY2(!attributes.contains(part), qPrintable(attributes));
     }
 
     void workedFromTheKeyboard()
