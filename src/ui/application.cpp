@@ -1,7 +1,9 @@
 #include "application.h"
 
+#include "ui/displayprobe.h"
 #include "ui/fonts.h"
 #include "ui/form1.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -9,23 +11,17 @@
 
 #include <cstdio>
 #include <cstdlib>
-
-namespace {
-bool displayAvailable()
-{
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
-        return true;
-    return qEnvironmentVariableIsSet("DISPLAY") || qEnvironmentVariableIsSet("WAYLAND_DISPLAY");
-}
-} // namespace
+#include <memory>
 
 int runOperatorWindow(int argc, char *argv[])
 {
-    if (!displayAvailable()) {
-        std::fputs("sohbet-sunucu: ekran bulunamadı (DISPLAY yok); pencere açılamıyor.\n", stderr);
+    auto probe = std::make_unique<DisplayProbe>();
+    if (const QString problem = probe->problem(); !problem.isEmpty()) {
+        std::fprintf(stderr, "sohbet-sunucu: %s\n", problem.toUtf8().constData());
         return EXIT_FAILURE;
     }
     QApplication app(argc, argv);
+    probe.reset(); // see DisplayProbe
     QApplication::setApplicationName(QStringLiteral("sohbet-sunucu"));
     // No application display name: on X11 and Wayland Qt appends it to every
     // window title ("Yazışma - Ana Modül — Yazışma", "Hata — Yazışma"), and
@@ -33,6 +29,7 @@ int runOperatorWindow(int argc, char *argv[])
     // Ties the window to its launcher entry (icon, name) on Wayland desktops.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sohbet.sunucu"));
 
+    UiTranslations::install();
     UiFonts::load();
 
     Form1 window;
