@@ -1,7 +1,8 @@
 #include "socketfailure.h"
 
+#include "channels.h"
+
 #include <cerrno>
-#include <cstring>
 
 namespace {
 
@@ -26,16 +27,60 @@ constexpr Known KnownErrors[] = {
     {QAbstractSocket::UnsupportedSocketOperationError, 10045, "Desteklenmeyen işlem"},
 };
 
+// A port as the operator knows it: "4201 numaralı kapı (kullanıcı listesi)".
+// As the object of a verb the noun takes its accusative ending, "kapıyı".
+QString portName(quint16 port, bool object)
+{
+    QString channel;
+    switch (port) {
+    case ChannelPort::Message:
+        channel = QStringLiteral("sohbet");
+        break;
+    case ChannelPort::Roster:
+        channel = QStringLiteral("kullanıcı listesi");
+        break;
+    case ChannelPort::Join:
+        channel = QStringLiteral("katılım");
+        break;
+    case ChannelPort::Leave:
+        channel = QStringLiteral("ayrılış");
+        break;
+    default:
+        break;
+    }
+    QString name = QString::number(port)
+            + (object ? QStringLiteral(" numaralı kapıyı") : QStringLiteral(" numaralı kapı"));
+    if (!channel.isEmpty())
+        name += QStringLiteral(" (") + channel + u')';
+    return name;
+}
+
 } // namespace
 
-Failure socketFailure(QAbstractSocket::SocketError error, const QString &detail)
+Failure socketFailure(QAbstractSocket::SocketError error)
 {
     for (const Known &known : KnownErrors) {
         if (known.error == error)
-            return {known.number, QString::fromUtf8(known.description) + QStringLiteral(" (")
-                                      + detail + QLatin1Char(')')};
+            return {known.number, QString::fromUtf8(known.description)};
     }
-    return {FailureNumber::SocketError + int(error), detail};
+    return {FailureNumber::SocketError + int(error), QStringLiteral("Ağ hatası")};
+}
+
+Failure listenFailure(QAbstractSocket::SocketError error, quint16 port)
+{
+    Failure failure = socketFailure(error);
+    switch (error) {
+    case QAbstractSocket::AddressInUseError:
+        failure.description += u": " + portName(port, true) + u" başka bir program tutuyor";
+        break;
+    case QAbstractSocket::SocketAccessError:
+        failure.description += u": " + portName(port, false) + u" için";
+        break;
+    default:
+        failure.description += u": " + portName(port, false) + u" açılamadı";
+        break;
+    }
+    return failure;
 }
 
 Failure socketFailureFromErrno(int error)
@@ -67,5 +112,5 @@ Failure socketFailureFromErrno(int error)
     default:
         break;
     }
-    return socketFailure(kind, QString::fromLocal8Bit(std::strerror(error)));
+    return socketFailure(kind);
 }

@@ -97,7 +97,7 @@ Outcome TcpEndpoint::listen(quint16 port)
     if (m_server->isListening())
         return {};
     if (!m_server->listen(QHostAddress::Any, port))
-        return socketFailure(m_server->serverError(), m_server->errorString());
+        return listenFailure(m_server->serverError(), port);
     setState(EndpointState::Listening);
     return {};
 }
