@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTest>
@@ -40,13 +41,25 @@ struct TermClientProcess
     QByteArray out;
     QByteArray err;
 
-    explicit TermClientProcess(const QStringList &arguments)
+    // On a terminal: run by script(1), which gives it a pseudo-terminal and
+    // passes what is written to the process on as typed keys.
+    enum Input { Piped, Terminal };
+
+    explicit TermClientProcess(const QStringList &arguments, Input input = Piped)
     {
         QObject::connect(&process, &QProcess::readyReadStandardOutput, &process,
                          [this] { out += process.readAllStandardOutput(); });
         QObject::connect(&process, &QProcess::readyReadStandardError, &process,
                          [this] { err += process.readAllStandardError(); });
-        process.start(clientProgram(), arguments);
+        if (input == Piped) {
+            process.start(clientProgram(), arguments);
+            return;
+        }
+        QString command = u'\'' + clientProgram() + u'\'';
+        for (const QString &argument : arguments)
+            command += QStringLiteral(" '") + argument + u'\'';
+        process.start(QStringLiteral("script"),
+                      {QStringLiteral("-qfec"), command, QStringLiteral("/dev/null")});
     }
     ~TermClientProcess()
     {
@@ -117,6 +130,9 @@ private slots:
         QTRY_COMPARE(veli.got[Roster], QByteArrayLiteral("SERVERŞükrü"));
         QTRY_COMPARE(client.printedOn(QStringLiteral("[liste] ")), QStringLiteral("SERVERŞükrü"));
         QTRY_VERIFY(client.printed().contains(QStringLiteral("[katılım] Şükrü sohbete katıldı.\n")));
+        QVERIFY(client.printed().startsWith(QStringLiteral(
+                "[bağlantı] 127.0.0.1 adresine bağlanıldı: sohbet 10420, liste 4201, katılım "
+                "10082, ayrılış 10081\n")));
 
         // Each typed line goes out as it is, without its line end; a last
         // line without one goes out at the end of input.
@@ -170,6 +186,84 @@ private slots:
         QCOMPARE(client.process.exitCode(), 0);
     }
 
+    // Whatever a client sends, the terminal gets no control byte of it: no
+    // escape sequence clears, recolours or retitles it.
+    void controlBytesNeverReachTheTerminal()
+    {
+        Server server;
+        RawClient veli;
+        veli.connectAll();
+        QTRY_VERIFY(server.hasClients(1));
+        TermClientProcess client({QStringLiteral("Ali")});
+        QTRY_VERIFY(server.hasClients(2));
+        QTRY_COMPARE(veli.got[Join], QByteArrayLiteral("Ali sohbete katıldı."));
+
+        static constexpr char Hostile[] = "\x1b[2J\x1b]0;başlık\x07\xc2\x9b" "31mkırmızı\r\n\x7f\0son";
+        veli.send(Message, QByteArray(Hostile, sizeof Hostile - 1));
+        const QString shown = QStringLiteral(
+                "\u241B[2J\u241B]0;başlık\u2407\uFFFD31mkırmızı\u240D\u240A\u2421\u2400son");
+        QTRY_COMPARE(client.printedOn(QStringLiteral("[sohbet] ")), shown);
+        for (char c : client.out)
+            QVERIFY2(c == '\n' || (quint8(c) >= 0x20 && c != 0x7f), QByteArray::number(quint8(c)));
+        QVERIFY(!QRegularExpression(QStringLiteral("[\\x80-\\x9f]")).match(client.printed()).hasMatch());
+        client.process.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
+    }
+
+    // On a terminal, text that arrives while a line is half typed is printed
+    // above it, and the typed part drawn again below: the line stays whole,
+    // and goes out whole.
+    void arrivalsKeepTheTypedLine()
+    {
+        Server server;
+        RawClient veli;
+        veli.connectAll();
+        QTRY_VERIFY(server.hasClients(1));
+        TermClientProcess client({QStringLiteral("Ali")}, TermClientProcess::Terminal);
+        QTRY_VERIFY(server.hasClients(2));
+        QTRY_VERIFY(client.printed().contains(QStringLiteral("[bağlantı] ")));
+
+        client.process.write("yarı");
+        QTRY_VERIFY(client.printed().endsWith(QStringLiteral("yarı")));
+        veli.send(Message, "selam");
+        // The row is cleared, the arrival printed, the typed part redrawn.
+        QTRY_VERIFY(client.printed().endsWith(QStringLiteral("\r\x1b[K[sohbet] selam\r\nyarı")));
+        client.process.write("m\r");
+        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("selamyarım"));
+        client.process.write("\x04"); // Ctrl+D on an empty line leaves
+        QTRY_COMPARE(veli.got[Leave], QByteArrayLiteral("Ali"));
+        QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
+        QCOMPARE(client.process.exitCode(), 0);
+    }
+
+    // Usage and errors in Turkish; exit codes as before.
+    void speaksTurkish_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0
+                              << QStringLiteral("Kullanım: sohbet-istemci");
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("-x"), QStringLiteral("Ali")}
+                                        << 1 << QStringLiteral("bilinmeyen seçenek: x");
+        QTest::newRow("no nickname") << QStringList{} << 1 << QStringLiteral("Kullanım: sohbet-istemci");
+        QTest::newRow("nobody listens") << QStringList{QStringLiteral("Ali")} << 1
+                                        << QStringLiteral("127.0.0.1:10420 bağlanılamadı: Bağlantı reddedildi");
+    }
+    void speaksTurkish()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, said);
+        TermClientProcess client(arguments);
+        QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
+        QCOMPARE(client.process.exitCode(), exitCode);
+        const QString everything = client.printed() + QString::fromUtf8(client.err);
+        QVERIFY2(everything.contains(said), qPrintable(everything));
+        for (const char *english : {"Usage", "Unknown", "Options", "refused"})
+            QVERIFY2(!everything.contains(QLatin1String(english)), english);
+    }
+
     void endsWhenTheServerStops()
     {
         auto server = std::make_unique<Server>();
@@ -182,6 +276,7 @@ private slots:
         QVERIFY(client.printed().contains(
                 QStringLiteral("[sohbet] <SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.\n")));
         QVERIFY(QString::fromUtf8(client.err).contains(QStringLiteral("sunucu bağlantıyı kapattı")));
+        QVERIFY(client.printed().contains(QStringLiteral(" kanalı kapandı (")));
     }
 
     void saysWhenNoServerListens()

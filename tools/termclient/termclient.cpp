@@ -2,6 +2,8 @@
 
 #include "channeltext.h"
 #include "net/channels.h"
+#include "net/socketfailure.h"
+#include "net/visibletext.h"
 #include "net/wiretext.h"
 #include "stdinlines.h"
 
@@ -12,9 +14,10 @@ namespace {
 
 constexpr std::array<quint16, 4> Ports = {ChannelPort::Message, ChannelPort::Roster,
                                           ChannelPort::Join, ChannelPort::Leave};
-const std::array<QString, 4> Prefixes = {
-    QStringLiteral("[sohbet] "), QStringLiteral("[liste] "), QStringLiteral("[katılım] "),
-    QStringLiteral("[ayrılış] ")};
+const std::array<QString, 4> Names = {QStringLiteral("sohbet"), QStringLiteral("liste"),
+                                      QStringLiteral("katılım"), QStringLiteral("ayrılış")};
+// What the client says of its own connections, beside the channels' prefixes.
+const QString StatusPrefix = QStringLiteral("[bağlantı] ");
 // A server that stops reading must not keep the client from ending.
 constexpr int LeaveDeadlineMs = 5000;
 
@@ -49,7 +52,7 @@ void TermClient::start()
         connect(socket, &QTcpSocket::connected, this, &TermClient::connected);
         connect(socket, &QTcpSocket::errorOccurred, this, [this, channel] { failed(channel); });
         connect(socket, &QTcpSocket::bytesWritten, this, &TermClient::closeWhenWritten);
-        connect(socket, &QTcpSocket::disconnected, this, &TermClient::closed);
+        connect(socket, &QTcpSocket::disconnected, this, [this, channel] { closed(channel); });
         socket->connectToHost(m_host, Ports[c]);
     }
 }
@@ -58,12 +61,17 @@ void TermClient::connected()
 {
     if (++m_connected < ChannelCount)
         return;
+    QString channels;
+    for (int c = 0; c < ChannelCount; ++c)
+        channels += (c ? QStringLiteral(", ") : QString()) + Names[c] + u' '
+                + QString::number(Ports[c]);
+    print(StatusPrefix + m_host + QStringLiteral(" adresine bağlanıldı: ") + channels);
     // The server reads a nickname from its newest connection on these two
     // channels, so it goes out right after connecting.
     const QByteArray nickname = WireText::encode(m_nickname);
     m_sockets[Roster]->write(nickname);
     m_sockets[Join]->write(nickname);
-    m_stdin = new StdinLines(this);
+    m_stdin = new StdinLines(m_out, this);
     connect(m_stdin, &StdinLines::line, this, &TermClient::sendLine);
     connect(m_stdin, &StdinLines::ended, this, &TermClient::leave);
     m_stdin->start();
@@ -78,7 +86,8 @@ void TermClient::failed(Channel channel)
     if (socket->error() == QAbstractSocket::RemoteHostClosedError)
         return;
     m_err << QStringLiteral("sohbet-istemci: ") << m_host << ':' << Ports[channel]
-          << QStringLiteral(" bağlanılamadı: ") << socket->errorString() << '\n';
+          << QStringLiteral(" bağlanılamadı: ") << socketFailure(socket->error()).description
+          << '\n';
     m_err.flush();
     finish(1);
 }
@@ -111,13 +120,15 @@ void TermClient::closeWhenWritten()
         socket->disconnectFromHost();
 }
 
-void TermClient::closed()
+void TermClient::closed(Channel channel)
 {
     if (m_finished)
         return;
     if (!m_leaving) {
         for (ChannelText *text : m_texts)
             text->flush();
+        print(StatusPrefix + Names[channel] + QStringLiteral(" kanalı kapandı (")
+              + QString::number(Ports[channel]) + u')');
         m_err << QStringLiteral("sohbet-istemci: sunucu bağlantıyı kapattı.\n");
         m_err.flush();
         finish(1);
@@ -130,9 +141,21 @@ void TermClient::closed()
     finish(0);
 }
 
+// Received text may carry any byte: control characters and escape sequences
+// would clear or recolour the terminal, set its title, move the cursor. They
+// are shown as visible stand-ins, as the window shows them.
 void TermClient::print(Channel channel, const QString &text)
 {
-    m_out << Prefixes[channel] << text << '\n';
+    print(u'[' + Names[channel] + QStringLiteral("] ") + VisibleText::shown(text));
+}
+
+void TermClient::print(const QString &line)
+{
+    if (m_stdin) {
+        m_stdin->printAbove(line);
+        return;
+    }
+    m_out << line << '\n';
     m_out.flush();
 }
 

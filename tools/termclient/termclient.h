@@ -18,7 +18,11 @@ class StdinLines;
 //     channels and starts reading standard input;
 //   - sends every typed line as chat text (UTF-8, nothing added: the wire has
 //     no framing);
-//   - prints what each channel delivers, prefixed with the channel's name;
+//   - says when it is connected (the address and the channels) and when a
+//     channel closes, prefixed "[bağlantı]";
+//   - prints what each channel delivers, prefixed with the channel's name,
+//     control characters shown as visible stand-ins (never sent to the
+//     terminal), above the line being typed (see StdinLines);
 //   - at the end of input sends its nickname on the leave channel, waits
 //     until every byte is written, closes the connections and finishes.
 // finished() carries the exit status: 0 after an orderly leave, 1 when a
@@ -44,8 +48,9 @@ private:
     void sendLine(const QByteArray &line);
     void leave();
     void closeWhenWritten();
-    void closed();
+    void closed(Channel channel);
     void print(Channel channel, const QString &text);
+    void print(const QString &line);
     void finish(int status);
 
     const QString m_nickname;
