@@ -16,14 +16,15 @@
 //   "İ stanbul".
 //
 // The repair works on the font file's bytes before they are registered: the
-// embedded bitmaps go (the outlines are drawn at every size; Qt draws them
-// in place of the bitmaps already, so glyphs look as before), the flag is
-// cleared so the Windows metrics apply, and "İ" is rebuilt as "I" with the
-// font's own dot accent above it, where the file's own "İ" has its dot.
+// embedded bitmaps go (Qt draws this file's outlines at those sizes anyway,
+// so no glyph changes but "İ"), the flag is cleared so the Windows metrics
+// apply, and "İ" is rebuilt as "I" with the font's own dot accent above it,
+// where the file's own "İ" has its dot.
 namespace FontRepair {
 
-// The file with the repairs made; a file not laid out as expected is given
-// back unchanged.
+// The file with the repairs made. A repair whose tables are missing or not
+// laid out as expected is left out; a file without an OS/2 table comes back
+// unchanged.
 QByteArray withWindowsMetrics(const QByteArray &sfnt);
 
 } // namespace FontRepair

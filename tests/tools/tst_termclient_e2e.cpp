@@ -236,7 +236,8 @@ private slots:
         QCOMPARE(client.process.exitCode(), 0);
     }
 
-    // Usage and errors in Turkish; exit codes as before.
+    // Usage and errors in Turkish, with the usual exit codes: 0 for help, 1
+    // for a wrong call or a failed connection.
     void speaksTurkish_data()
     {
         QTest::addColumn<QStringList>("arguments");
