@@ -3,6 +3,7 @@
 #include <QRawFont>
 #include <QtEndian>
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <optional>
