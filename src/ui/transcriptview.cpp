@@ -235,8 +235,8 @@ void TranscriptView::layoutLine(QTextLayout &layout, qsizetype line) const
         if (!textLine.isValid())
             break;
         textLine.setLineWidth(width);
-        // The baseline a whole pixel below the row's top, as the row pitch
-        // counts it.
+        // Each baseline the font's ascent, rounded up, below its row's top:
+        // the row pitch counts the rows so (UiFonts::rowPitch).
         textLine.setPosition({0, qreal(row) * m_lineHeight + m_baseline - textLine.ascent()});
     }
     layout.endLayout();
