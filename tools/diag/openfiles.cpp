@@ -1,0 +1,28 @@
+#include "openfiles.h"
+
+#include <QDir>
+#include <QFile>
+
+OpenFiles openFilesOf(qint64 pid, const QString &procRoot)
+{
+    OpenFiles files;
+    const QString dir = procRoot + u'/' + QString::number(pid);
+    QFile limits(dir + QStringLiteral("/limits"));
+    if (limits.open(QIODevice::ReadOnly)) {
+        while (!limits.atEnd()) {
+            // "Max open files            1024                 524288               files"
+            const QByteArray line = limits.readLine();
+            if (!line.startsWith("Max open files"))
+                continue;
+            const QList<QByteArray> fields = line.mid(14).simplified().split(' ');
+            bool ok = false;
+            files.softLimit = fields.value(0).toLongLong(&ok);
+            if (!ok) // "unlimited"
+                files.softLimit = fields.value(0) == "unlimited" ? qint64(1) << 30 : -1;
+        }
+    }
+    QDir fds(dir + QStringLiteral("/fd"));
+    if (fds.isReadable())
+        files.open = fds.entryList(QDir::System | QDir::NoDotAndDotDot).size();
+    return files;
+}
