@@ -4,6 +4,7 @@
 #include <QJsonObject>
 
 #include <algorithm>
+#include <optional>
 
 // The rule set is `nft -j list ruleset`: a list of objects each holding one
 // "table", "chain" or "rule"; a rule's "expr" is a list of statements, each
@@ -12,9 +13,7 @@
 namespace {
 
 enum class Match { Yes, No, Unknown };
-// How a chain ends for the packet: a verdict, or falling off its end (or
-// "return") back to whoever called it.
-enum class Outcome { Accept, Drop, Reject, Return, Unknown };
+enum class Outcome { Accept, Drop, Reject, Unknown };
 constexpr int MaxJumpDepth = 16;
 
 Match either(bool yes)
@@ -194,6 +193,9 @@ Rule readRule(const QJsonArray &statements, const InboundTcp &packet)
     return rule;
 }
 
+// Walks the rules as the kernel would, with the chains jumped from kept on a
+// stack. Where a rule may or may not match, both ways are followed to the
+// end; the answer is known if they end alike.
 class Walk
 {
 public:
@@ -202,52 +204,78 @@ public:
         for (const QJsonValue &value : nftables) {
             const QJsonObject rule = value.toObject().value(u"rule").toObject();
             if (!rule.isEmpty())
-                m_rules[chainKey(rule)].append(rule.value(u"expr").toArray());
+                m_rules[key(rule.value(u"family").toString(), rule.value(u"table").toString(),
+                            rule.value(u"chain").toString())]
+                        .append(rule.value(u"expr").toArray());
         }
     }
 
-    static QString chainKey(const QJsonObject &o)
+    // The base chain's outcome, its policy where the rules do not decide.
+    Outcome base(const QString &family, const QString &table, const QString &name, Outcome policy)
     {
-        return o.value(u"family").toString() + u' ' + o.value(u"table").toString() + u' '
-                + o.value(u"name").toString(o.value(u"chain").toString());
-    }
-
-    Outcome chain(const QString &family, const QString &table, const QString &name, qsizetype from = 0,
-                  int depth = 0)
-    {
-        if (depth > MaxJumpDepth)
-            return Outcome::Unknown;
-        const QList<QJsonArray> &rules = m_rules[family + u' ' + table + u' ' + name];
-        for (qsizetype i = from; i < rules.size(); ++i) {
-            const Rule rule = readRule(rules[i], m_packet);
-            if (rule.match == Match::No || rule.action == Rule::None)
-                continue;
-            Outcome ifMatched = Outcome::Unknown;
-            switch (rule.action) {
-            case Rule::Accept: ifMatched = Outcome::Accept; break;
-            case Rule::Drop: ifMatched = Outcome::Drop; break;
-            case Rule::Reject: ifMatched = Outcome::Reject; break;
-            case Rule::Return: ifMatched = Outcome::Return; break;
-            case Rule::Jump:
-                ifMatched = chain(family, table, rule.target, 0, depth + 1);
-                if (ifMatched == Outcome::Return)
-                    ifMatched = chain(family, table, name, i + 1, depth);
-                break;
-            case Rule::Goto: ifMatched = chain(family, table, rule.target, 0, depth + 1); break;
-            case Rule::None:
-            case Rule::Unclear: break;
-            }
-            if (rule.match == Match::Yes)
-                return ifMatched;
-            const Outcome otherwise = chain(family, table, name, i + 1, depth);
-            return ifMatched == otherwise ? otherwise : Outcome::Unknown;
-        }
-        return Outcome::Return;
+        m_steps = 0;
+        m_prefix = family + u' ' + table + u' ';
+        m_policy = policy;
+        return walk({{m_prefix + name, 0}});
     }
 
 private:
+    struct Frame
+    {
+        QString chain;
+        qsizetype next = 0;
+    };
+
+    static QString key(const QString &family, const QString &table, const QString &chain)
+    {
+        return family + u' ' + table + u' ' + chain;
+    }
+
+    Outcome walk(QList<Frame> stack)
+    {
+        while (!stack.isEmpty()) {
+            if (++m_steps > MaxSteps || stack.size() > MaxJumpDepth)
+                return Outcome::Unknown;
+            const QList<QJsonArray> &rules = m_rules[stack.last().chain];
+            if (stack.last().next >= rules.size()) {
+                stack.removeLast();
+                continue;
+            }
+            const Rule rule = readRule(rules[stack.last().next++], m_packet);
+            if (rule.match == Match::No || rule.action == Rule::None)
+                continue;
+            QList<Frame> matched = stack;
+            std::optional<Outcome> ends;
+            switch (rule.action) {
+            case Rule::Accept: ends = Outcome::Accept; break;
+            case Rule::Drop: ends = Outcome::Drop; break;
+            case Rule::Reject: ends = Outcome::Reject; break;
+            case Rule::Unclear: ends = Outcome::Unknown; break;
+            case Rule::Return: matched.removeLast(); break;
+            case Rule::Jump: matched.append({m_prefix + rule.target, 0}); break;
+            case Rule::Goto: matched.last() = {m_prefix + rule.target, 0}; break;
+            case Rule::None: break;
+            }
+            if (rule.match == Match::Yes) {
+                if (ends)
+                    return *ends;
+                stack = std::move(matched);
+                continue;
+            }
+            const Outcome ifMatched = ends ? *ends : walk(std::move(matched));
+            const Outcome otherwise = walk(std::move(stack));
+            return ifMatched == otherwise ? otherwise : Outcome::Unknown;
+        }
+        return m_policy;
+    }
+
+    // Bounds the work where many rules may or may not match.
+    static constexpr int MaxSteps = 100000;
     const InboundTcp &m_packet;
     QHash<QString, QList<QJsonArray>> m_rules;
+    QString m_prefix;
+    Outcome m_policy = Outcome::Accept;
+    int m_steps = 0;
 };
 
 } // namespace
@@ -271,10 +299,9 @@ RulesetVerdict evaluateInbound(const QJsonArray &nftables, const InboundTcp &pac
     Walk walk(nftables, packet);
     RulesetVerdict result{Verdict::Accept, {}, {}, {}};
     for (const QJsonObject &base : bases) {
-        Outcome outcome = walk.chain(base.value(u"family").toString(), base.value(u"table").toString(),
-                                     base.value(u"name").toString());
-        if (outcome == Outcome::Return)
-            outcome = base.value(u"policy").toString() == u"drop" ? Outcome::Drop : Outcome::Accept;
+        const Outcome policy = base.value(u"policy").toString() == u"drop" ? Outcome::Drop : Outcome::Accept;
+        const Outcome outcome = walk.base(base.value(u"family").toString(), base.value(u"table").toString(),
+                                          base.value(u"name").toString(), policy);
         if (outcome == Outcome::Drop || outcome == Outcome::Reject) {
             return {outcome == Outcome::Drop ? Verdict::Drop : Verdict::Reject,
                     base.value(u"family").toString(), base.value(u"table").toString(),
