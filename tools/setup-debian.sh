@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine fonts-dejavu-core)
+# sohbet-tani reads the firewall with nft; its tests make network namespaces with ip.
+packages+=(nftables iproute2)
 packages+=("$@")
 
 missing=()
