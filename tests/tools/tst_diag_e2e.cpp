@@ -1,17 +1,25 @@
 // sohbet-tani run as its own process in a private network namespace this
 // test makes: loopback and a veth pair with test addresses, an nftables
 // rule set of the test's choosing, and listeners the test holds itself.
+#include "fakedialogs.h"
 #include "net/channels.h"
 #include "privatenetwork.h"
+#include "ui/form1.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTest>
+
+#include <sys/prctl.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -38,12 +46,14 @@ struct ToolRun
     }
 };
 
+// The event loop runs meanwhile, so a server in this process answers.
 ToolRun runTool(const QStringList &arguments)
 {
     QProcess process;
+    QSignalSpy finished(&process, &QProcess::finished);
     process.start(toolProgram(), arguments);
     ToolRun run;
-    if (!process.waitForFinished(ToolTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+    if (!finished.wait(ToolTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
         process.kill();
         process.waitForFinished();
         return run;
@@ -142,6 +152,38 @@ private slots:
         }
     }
 
+    // The real window, started, in this process: the tool knows the server
+    // by its process name, which this process takes for the while.
+    void serverReachable()
+    {
+        QVERIFY(loadRules("table inet f {\n chain input { type filter hook input priority 0; policy drop\n"
+                          "  ct state established,related accept\n  iif lo accept\n"
+                          "  tcp dport { 10420, 4201, 10082, 10081 } accept\n }\n}\n"));
+        QVERIFY(::prctl(PR_SET_NAME, "sohbet-sunucu") == 0);
+        const auto ownName = qScopeGuard([] { ::prctl(PR_SET_NAME, "tst_diag_e2e"); });
+        FakeDialogs dialogs;
+        Form1 window{Form1::Services{nullptr, nullptr, &dialogs}};
+        window.Cmdconnct()->click();
+        QVERIFY(dialogs.failures.isEmpty());
+
+        const ToolRun run = runTool({});
+        QVERIFY2(run.exitCode == 0, qPrintable(run.out));
+        QVERIFY2(run.out.startsWith(QStringLiteral("Tamam: istemciler bağlanabilir.\n")), qPrintable(run.out));
+
+        // Four descriptors a client, out of what the limit leaves free
+        // beside the listeners and whatever else the process holds.
+        const QJsonObject server = QJsonDocument::fromJson(runTool({QStringLiteral("--json")}).out.toUtf8())
+                                           .object().value(u"server").toObject();
+        rlimit limit{};
+        QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
+        QCOMPARE(server.value(u"pid").toInteger(), QCoreApplication::applicationPid());
+        QCOMPARE(server.value(u"openFileLimit").toInteger(), qint64(limit.rlim_cur));
+        const qint64 more = server.value(u"moreClients").toInteger();
+        QVERIFY2(more > 0 && more < qint64(limit.rlim_cur) / 4, qPrintable(QString::number(more)));
+        dialogs.answer = true;
+        window.mnudisconnect()->trigger();
+    }
+
     void badArgument()
     {
         const ToolRun run = runTool({QStringLiteral("--jsn")});
@@ -151,5 +193,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestDiagE2e)
+QTEST_MAIN(TestDiagE2e)
 #include "tst_diag_e2e.moc"

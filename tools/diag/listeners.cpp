@@ -51,10 +51,11 @@ void readTable(const QString &path, QList<Listener> &out)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return;
-    file.readLine(); // the heading
-    while (!file.atEnd()) {
+    // Read whole: files in /proc report a size of 0.
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines.mid(1)) { // after the heading
         // sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout inode
-        const QList<QByteArray> fields = file.readLine().simplified().split(' ');
+        const QList<QByteArray> fields = line.simplified().split(' ');
         if (fields.size() < 10 || fields[3].toInt(nullptr, 16) != ListenState)
             continue;
         const QList<QByteArray> local = fields[1].split(':');
