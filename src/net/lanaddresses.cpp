@@ -34,7 +34,8 @@ QString describeLanAddresses(const QList<LanAddress> &addresses)
 {
     if (addresses.isEmpty())
         return QStringLiteral("Ağ bağlantısı yok: yalnızca bu bilgisayardaki istemciler (127.0.0.1) bağlanabilir.");
-    QString text = QStringLiteral("İstemcilerin yazacağı adres:");
+    QString text = addresses.size() == 1 ? QStringLiteral("İstemcilerin yazacağı adres:")
+                                         : QStringLiteral("İstemcilerin yazacağı adresler:");
     for (const LanAddress &lan : addresses) {
         text += u'\n' + lan.address.toString() + QStringLiteral(" (") + lan.interfaceName;
         if (lan.linkLocal)

@@ -138,9 +138,11 @@ QString openCommand(const Firewall &firewall, const RulesetVerdict &verdict, con
     case Firewall::Keeper::Nft:
         break;
     }
-    const QString where = verdict.chain.isEmpty()
-            ? QStringLiteral("inet filter input")
-            : verdict.family + u' ' + verdict.table + u' ' + verdict.chain;
+    // Unread rules name no chain to put the rule into; a guessed one may
+    // not exist.
+    if (verdict.chain.isEmpty())
+        return {};
+    const QString where = verdict.family + u' ' + verdict.table + u' ' + verdict.chain;
     return QStringLiteral("sudo nft insert rule ") + where + (v4 ? QStringLiteral(" ip") : QStringLiteral(" ip6"))
             + QStringLiteral(" saddr ") + source + QStringLiteral(" tcp dport ") + port + QStringLiteral(" accept");
 }

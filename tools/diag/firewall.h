@@ -25,7 +25,8 @@ Firewall readFirewall();
 // What the firewall does with the connection; Unknown where it cannot say.
 RulesetVerdict firewallVerdict(const Firewall &firewall, const InboundTcp &packet);
 
-// The command that would accept the connection, for the keeper in use.
+// The command that would accept the connection, for the keeper in use;
+// empty for nftables rules that could not be read.
 QString openCommand(const Firewall &firewall, const RulesetVerdict &verdict, const InboundTcp &packet);
 
 QString keeperName(Firewall::Keeper keeper);
