@@ -9,7 +9,7 @@ bash tools/setup-debian.sh desktop-file-utils appstream dpkg-dev
 dir=build-package
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSOHBET_TESTS=OFF \
       -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target sohbet-sunucu sohbet-istemci
+cmake --build "$dir" -j"$(nproc)" --target sohbet-sunucu sohbet-istemci sohbet-tani
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -18,6 +18,7 @@ cmake --install "$dir" --prefix "$stage/usr" >/dev/null
 expected=(
     usr/bin/sohbet-sunucu
     usr/bin/sohbet-istemci
+    usr/bin/sohbet-tani
     usr/share/applications/org.sohbet.sunucu.desktop
     usr/share/metainfo/org.sohbet.sunucu.metainfo.xml
     usr/share/icons/hicolor/16x16/apps/sohbet-sunucu.png

@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine fonts-dejavu-core
           qt6-translations-l10n)
+# sohbet-tani reads the firewall with nft; its tests make network namespaces with ip.
+packages+=(nftables iproute2)
 packages+=("$@")
 
 missing=()

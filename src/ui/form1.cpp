@@ -8,6 +8,7 @@
 #include "server/serverlifecycle.h"
 #include "net/yield.h"
 #include "ui/accessiblenames.h"
+#include "ui/hostaddresshint.h"
 #include "ui/operatordialogs.h"
 #include "ui/viewcommands.h"
 
@@ -41,6 +42,7 @@ Form1::Form1(Services services, QWidget *parent) : QMainWindow(parent)
     buildLayout();
     buildMenus();
     AccessibleNames::apply(*this);
+    new HostAddressHint(m_Text3);
     m_transcript = std::make_unique<Transcript>(*m_Text1);
     m_viewCommands = std::make_unique<ViewCommands>(*this);
     m_rosterUpkeep = std::make_unique<RosterUpkeep>(*m_List1, *m_Text4, *m_Label4, *m_Timer1,
