@@ -1,0 +1,85 @@
+#include "conversation.h"
+
+#include "net/visibletext.h"
+
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCursor>
+
+Conversation::Conversation(QPlainTextEdit &view) : m_view(view)
+{
+    m_view.setReadOnly(true);
+    m_view.setMaximumBlockCount(MaxLines);
+    m_view.setUndoRedoEnabled(false);
+}
+
+QString Conversation::shown(const QString &text)
+{
+    if (text.size() <= MaxShownChars)
+        return VisibleText::shown(text);
+    qsizetype cut = MaxShownChars;
+    if (text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return VisibleText::shown(QStringView(text).left(cut))
+           + QStringLiteral(" … (toplam %1 karakter)").arg(text.size());
+}
+
+void Conversation::addChat(const QString &text)
+{
+    add(text, Kind::Chat);
+}
+
+void Conversation::addPresence(const QString &text)
+{
+    add(text, Kind::Presence);
+}
+
+void Conversation::addNotice(const QString &text)
+{
+    add(text, Kind::Notice);
+}
+
+void Conversation::add(const QString &text, Kind kind)
+{
+    QScrollBar *bar = m_view.verticalScrollBar();
+    // Someone reading further up keeps their place; otherwise the end shows.
+    const bool atEnd = bar->value() == bar->maximum();
+    const QString line = kind == Kind::Notice ? text : shown(text);
+
+    QTextCursor cursor(m_view.document());
+    cursor.movePosition(QTextCursor::End);
+    if (!m_view.document()->isEmpty())
+        cursor.insertBlock();
+    QTextCharFormat plain;
+    switch (kind) {
+    case Kind::Chat: {
+        const qsizetype nameEnd = line.startsWith(u'<') ? line.indexOf(u'>') : -1;
+        if (nameEnd > 0) {
+            QTextCharFormat name;
+            name.setFontWeight(QFont::Bold);
+            cursor.insertText(line.left(nameEnd + 1), name);
+            cursor.insertText(line.mid(nameEnd + 1), plain);
+            break;
+        }
+        cursor.insertText(line, plain);
+        break;
+    }
+    case Kind::Presence: {
+        QTextCharFormat grey;
+        grey.setFontItalic(true);
+        grey.setForeground(m_view.palette().color(QPalette::PlaceholderText));
+        cursor.insertText(line, grey);
+        break;
+    }
+    case Kind::Notice: {
+        QTextCharFormat notice;
+        notice.setFontItalic(true);
+        notice.setFontWeight(QFont::DemiBold);
+        cursor.insertText(line, notice);
+        break;
+    }
+    }
+    if (atEnd)
+        bar->setValue(bar->maximum());
+}
