@@ -4,6 +4,8 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine fonts-dejavu-core)
+# Qt's Turkish translation: the desktop client's standard buttons and menus.
+packages+=(qt6-translations-l10n)
 packages+=("$@")
 
 missing=()
