@@ -18,7 +18,7 @@ QString failureReason(QAbstractSocket::SocketError error, const QString &host,
 {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("%1 bağlantıyı kabul etmedi: sunucu başlatılmamış olabilir.").arg(host);
+        return QStringLiteral("Sunucu (%1) bağlantıyı kabul etmedi: başlatılmamış olabilir.").arg(host);
     case QAbstractSocket::HostNotFoundError:
         return QStringLiteral("Sunucu adresi bulunamadı: %1").arg(host);
     case QAbstractSocket::NetworkError:
@@ -167,7 +167,7 @@ void ChatSession::closeWhenWritten()
 void ChatSession::deadlinePassed()
 {
     if (m_state == State::Connecting) {
-        end(QStringLiteral("%1 %2 saniye içinde yanıt vermedi.").arg(m_host).arg(ConnectTimeoutMs / 1000));
+        end(QStringLiteral("Sunucu (%1) %2 saniye içinde yanıt vermedi.").arg(m_host).arg(ConnectTimeoutMs / 1000));
     } else if (m_state == State::Leaving) {
         tearDown();
         setState(State::Disconnected);

@@ -31,6 +31,22 @@ bool sessionBusExists()
 DesktopNotifier::DesktopNotifier(QObject *parent) : QObject(parent)
 {
     m_available = sessionBusExists() && QDBusConnection::sessionBus().isConnected();
+    if (!m_available)
+        return;
+    const QDBusMessage call =
+            QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("GetCapabilities"));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, &DesktopNotifier::capabilitiesArrived);
+}
+
+void DesktopNotifier::capabilitiesArrived(QDBusPendingCallWatcher *call)
+{
+    call->deleteLater();
+    const QDBusPendingReply<QStringList> reply = *call;
+    if (reply.isError())
+        m_available = false;
+    else
+        m_markup = reply.value().contains(QStringLiteral("body-markup"));
 }
 
 void DesktopNotifier::notify(const QString &summary, const QString &body)
@@ -50,9 +66,7 @@ void DesktopNotifier::send()
 {
     m_waiting = false;
     QDBusMessage call = QDBusMessage::createMethodCall(Service, Path, Service, QStringLiteral("Notify"));
-    // The body is plain text; a service that reads markup must not take "<Ali>"
-    // for a tag.
-    QString body = m_body.toHtmlEscaped();
+    const QString body = m_markup ? m_body.toHtmlEscaped() : m_body;
     call << QStringLiteral("Sohbet") << m_lastId << QStringLiteral("sohbet") << m_summary << body
          << QStringList() << QVariantMap{{QStringLiteral("desktop-entry"), QStringLiteral("org.sohbet.istemci")}}
          << DefaultExpiry;

@@ -10,7 +10,9 @@ class QDBusPendingCallWatcher;
 // Nothing here waits: every call is asynchronous, at most one is under way
 // and a newer line replaces a waiting one, so a flood of chat costs the bus
 // one call at a time. Where there is no session bus, or the service answers
-// with an error, it stays silent for the rest of the run.
+// with an error, it stays silent for the rest of the run. The service's
+// capabilities are asked for once, also without waiting: a service that reads
+// markup in the body gets "<Ali>" escaped, one that does not gets it as is.
 class DesktopNotifier final : public QObject
 {
     Q_OBJECT
@@ -26,10 +28,12 @@ public:
 private:
     void send();
     void answered(QDBusPendingCallWatcher *call);
+    void capabilitiesArrived(QDBusPendingCallWatcher *call);
 
     bool m_available = false;
     bool m_inFlight = false;
     bool m_waiting = false;
+    bool m_markup = false;
     QString m_summary;
     QString m_body;
     // The service's id of the last note, so that the next one replaces it

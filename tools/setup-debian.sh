@@ -4,8 +4,9 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine fonts-dejavu-core)
-# Qt's Turkish translation: the desktop client's standard buttons and menus.
-packages+=(qt6-translations-l10n)
+# Qt's Turkish translation: the desktop client's standard buttons and menus;
+# a session bus for the client's notification tests.
+packages+=(qt6-translations-l10n dbus-daemon)
 packages+=("$@")
 
 missing=()
