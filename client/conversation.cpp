@@ -12,6 +12,13 @@ Conversation::Conversation(QPlainTextEdit &view) : m_view(view)
     m_view.setReadOnly(true);
     m_view.setMaximumBlockCount(MaxLines);
     m_view.setUndoRedoEnabled(false);
+    QScrollBar *bar = m_view.verticalScrollBar();
+    QObject::connect(bar, &QScrollBar::valueChanged, &m_view,
+                     [this, bar](int value) { m_follow = value == bar->maximum(); });
+    QObject::connect(bar, &QScrollBar::rangeChanged, &m_view, [this, bar](int, int maximum) {
+        if (m_follow)
+            bar->setValue(maximum);
+    });
 }
 
 QString Conversation::shown(const QString &text)
@@ -42,9 +49,6 @@ void Conversation::addNotice(const QString &text)
 
 void Conversation::add(const QString &text, Kind kind)
 {
-    QScrollBar *bar = m_view.verticalScrollBar();
-    // Someone reading further up keeps their place; otherwise the end shows.
-    const bool atEnd = bar->value() == bar->maximum();
     const QString line = kind == Kind::Notice ? text : shown(text);
 
     QTextCursor cursor(m_view.document());
@@ -80,6 +84,6 @@ void Conversation::add(const QString &text, Kind kind)
         break;
     }
     }
-    if (atEnd)
-        bar->setValue(bar->maximum());
+    if (m_follow)
+        m_view.verticalScrollBar()->setValue(m_view.verticalScrollBar()->maximum());
 }

@@ -10,6 +10,7 @@ class QPlainTextEdit;
 // from the wire is shown with its control characters as visible symbols, and
 // a very long read is cut to MaxShownChars with its full size after it: the
 // layout of one 64 KiB line would hold the window up for a noticeable time.
+// Someone reading further up keeps their place; otherwise the end shows.
 // Nothing of it is written anywhere else.
 class Conversation
 {
@@ -32,4 +33,8 @@ private:
     void add(const QString &text, Kind kind);
 
     QPlainTextEdit &m_view;
+    // Whether the view keeps to the end. The text is laid out lazily, so the
+    // scroll range grows after a line is added; it follows the growth unless
+    // the reader has moved away from the end.
+    bool m_follow = true;
 };

@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -70,6 +72,30 @@ private slots:
                  "qtbase_tr.qm missing: install qt6-translations-l10n");
         QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Close);
         QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("İptal"));
+    }
+
+    // The view lays text out lazily: its scroll range grows after the lines
+    // are in, and a flood of long lines must still leave the end in view.
+    void endStaysInViewUnlessScrolledAway()
+    {
+        QPlainTextEdit view;
+        view.resize(300, 200);
+        Conversation conversation(view);
+        view.show();
+        QScrollBar *bar = view.verticalScrollBar();
+        // Reads come one by one, with the window's events run in between.
+        for (int i = 0; i < 50; ++i) {
+            conversation.addChat(QString(Conversation::MaxShownChars + 1, u'ğ'));
+            QCoreApplication::processEvents();
+        }
+        conversation.addChat(QStringLiteral("<Ali> son"));
+        QTRY_VERIFY(bar->maximum() > 0);
+        QTRY_COMPARE(bar->value(), bar->maximum());
+
+        bar->setValue(0);
+        conversation.addChat(QStringLiteral("<Ali> bir daha"));
+        QCoreApplication::processEvents();
+        QCOMPARE(bar->value(), 0);
     }
 
     void readsAsShown_data()
