@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -137,6 +138,35 @@ private slots:
         QVERIFY2(ali.status().startsWith(QStringLiteral("Sunucu durduruldu.")), qPrintable(ali.status()));
         QVERIFY(ali.child<QPushButton>("connectButton")->isEnabled());
         QVERIFY(!ali.child<QLineEdit>("inputEdit")->isEnabled());
+    }
+
+    // A connection reset by the far end (here a stand-in server on the same
+    // ports that resets the chat connection) ends the session with a reason
+    // and closes the other three.
+    void resetEndsTheSession()
+    {
+        std::array<std::unique_ptr<QTcpServer>, 4> listeners;
+        for (size_t c = 0; c < listeners.size(); ++c) {
+            listeners[c] = std::make_unique<QTcpServer>();
+            QVERIFY(listeners[c]->listen(QHostAddress::LocalHost, Reliability::Ports[c]));
+        }
+        QTemporaryDir dir;
+        User ali(dir, QStringLiteral("Ali"));
+        ali.connect();
+        QTRY_COMPARE(ali.window.session().state(), State::Connected);
+        QTRY_VERIFY(listeners[Reliability::Message]->hasPendingConnections());
+        QTcpSocket *chat = listeners[Reliability::Message]->nextPendingConnection();
+        const linger hard{1, 0};
+        ::setsockopt(int(chat->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        chat->abort();
+        QTRY_COMPARE(ali.window.session().state(), State::Disconnected);
+        QVERIFY2(ali.status().startsWith(QStringLiteral("Sunucu")), qPrintable(ali.status()));
+        QVERIFY(ali.status().endsWith(QStringLiteral("Yeniden bağlanmak için “Bağlan”a basın.")));
+        QVERIFY(ali.child<QPushButton>("connectButton")->isEnabled());
+        // The other channels' connections were closed too.
+        QTcpSocket *roster = listeners[Reliability::Roster]->nextPendingConnection();
+        QVERIFY(roster);
+        QTRY_COMPARE(roster->state(), QAbstractSocket::UnconnectedState);
     }
 
     void splitLetterAndControlBytes()
