@@ -9,7 +9,7 @@ bash tools/setup-debian.sh desktop-file-utils appstream dpkg-dev
 dir=build-package
 cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSOHBET_TESTS=OFF \
       -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
-cmake --build "$dir" -j"$(nproc)" --target sohbet-sunucu sohbet-istemci sohbet-tani
+cmake --build "$dir" -j"$(nproc)" --target sohbet-sunucu sohbet-istemci sohbet-tani sohbet
 
 stage=$(mktemp -d)
 trap 'rm -rf "$stage"' EXIT
@@ -25,6 +25,11 @@ expected=(
     usr/share/icons/hicolor/32x32/apps/sohbet-sunucu.png
     usr/share/icons/hicolor/48x48/apps/sohbet-sunucu.png
     usr/share/icons/hicolor/scalable/apps/sohbet-sunucu.svg
+    usr/bin/sohbet
+    usr/share/applications/org.sohbet.istemci.desktop
+    usr/share/metainfo/org.sohbet.istemci.metainfo.xml
+    usr/share/icons/hicolor/48x48/apps/sohbet.png
+    usr/share/icons/hicolor/scalable/apps/sohbet.svg
 )
 for f in "${expected[@]}"; do
     [ -f "$stage/$f" ] || { echo "kurulumda eksik: $f" >&2; exit 1; }
@@ -36,8 +41,10 @@ for size in 16 32 48; do
     [ "$actual" = "${size}x${size}" ] || { echo "$png: $actual" >&2; exit 1; }
 done
 
-desktop-file-validate "$stage/usr/share/applications/org.sohbet.sunucu.desktop"
-appstreamcli validate --no-net "$stage/usr/share/metainfo/org.sohbet.sunucu.metainfo.xml"
+for id in org.sohbet.sunucu org.sohbet.istemci; do
+    desktop-file-validate "$stage/usr/share/applications/$id.desktop"
+    appstreamcli validate --no-net "$stage/usr/share/metainfo/$id.metainfo.xml"
+done
 
 rm -f "$dir"/*.deb
 (cd "$dir" && cpack -G DEB >/dev/null)
@@ -47,7 +54,7 @@ for f in "${expected[@]}"; do
     grep -q " \./$f\$" <<<"$contents" || { echo "$deb: eksik $f" >&2; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 fonts-wine qt6-translations-l10n; do
+for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 libqt6dbus6 fonts-wine qt6-translations-l10n; do
     grep -q "\b$p\b" <<<"$depends" || { echo "$deb: Depends'ta $p yok: $depends" >&2; exit 1; }
 done
 echo "paket tamam: $deb"

@@ -7,6 +7,8 @@ packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine fonts-dejavu-c
           qt6-translations-l10n)
 # sohbet-tani reads the firewall with nft; its tests make network namespaces with ip.
 packages+=(nftables iproute2)
+# A session bus for the desktop client's notification tests.
+packages+=(dbus-daemon)
 packages+=("$@")
 
 missing=()

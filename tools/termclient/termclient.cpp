@@ -1,6 +1,6 @@
 #include "termclient.h"
 
-#include "channeltext.h"
+#include "net/channeltext.h"
 #include "net/channels.h"
 #include "net/socketfailure.h"
 #include "net/visibletext.h"

@@ -19,6 +19,10 @@ public:
 
     explicit ChannelText(QObject *parent = nullptr);
 
+    // How long a split letter is waited for; HoldMs unless a test that
+    // cannot promise the second half within it asks for longer.
+    void setHoldMs(int ms) { m_holdTimer.setInterval(ms); }
+
     void feed(const QByteArray &bytes);
     // Shows whatever is kept back now.
     void flush();
