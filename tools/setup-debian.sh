@@ -3,7 +3,7 @@
 # what is missing, so a second run costs nothing. Needs root (or sudo).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev fonts-wine fonts-dejavu-core)
+packages=(cmake ninja-build g++ qt6-base-dev libgl-dev liburing-dev fonts-wine fonts-dejavu-core)
 packages+=("$@")
 
 missing=()
