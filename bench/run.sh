@@ -195,8 +195,9 @@ median() { # server n jq-expression -> median over runs, or "-"
         m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
         printf (m >= 1000 ? "%.0f\n" : "%.4g\n"), m }'
 }
-ratio() { # ours best
-    if [ "$1" = - ] || [ "$2" = - ]; then echo "-"; else awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f\n", a / b }'; fi
+ratio() { # ours other; "-" where either is missing or the other is 0 (below a clock tick)
+    if [ "$1" = - ] || [ "$2" = - ] || [ -z "$1" ] || [ -z "$2" ]; then echo "-"
+    else awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f\n", a / b }'; fi
 }
 md=bench/results.md
 dat=$work/latency.dat

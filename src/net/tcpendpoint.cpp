@@ -208,6 +208,12 @@ void TcpEndpoint::announce()
     m_announcing = true;
     events().onDataArrival(index(), m_inbox.size());
     m_announcing = false;
+    // What the handler sent leaves now, as one submission. Left for the
+    // next pass of the event loop, it would wait behind the timers that are
+    // due in this one (a redraw of the window); written one send at a time,
+    // the first text to each peer has left already.
+    if (m_output.submitsTogether())
+        m_output.writeAll();
     if (m_fd >= 0 && !m_inbox.isEmpty() && !m_wakePending) {
         m_wakePending = true;
         m_reactor.wakeLater(m_key);
