@@ -121,10 +121,18 @@ start_inspircd() {
 }
 
 start_relay() {
-    port=$(free_port)
-    "$relay" --port "$port" --seconds "$((RUN_LIMIT + 60))" "$@" >"$work/relay.log" 2>&1 &
-    server_pid=$!
-    wait_listening "$port" 10 || { echo "the relay did not listen (see $work/relay.log)"; return 1; }
+    local try
+    # A free port can still be some connection's own end (the clients of the
+    # previous run in TIME_WAIT), which bind refuses: then another port.
+    for try in 1 2 3; do
+        port=$(free_port)
+        "$relay" --port "$port" --seconds "$((RUN_LIMIT + 60))" "$@" >"$work/relay.log" 2>&1 &
+        server_pid=$!
+        wait_listening "$port" 10 && return 0
+        stop_server
+    done
+    echo "the relay did not listen (see $work/relay.log)"
+    return 1
 }
 start_relay_uring() { start_relay --uring; }
 

@@ -10,6 +10,9 @@ OutputBatch::OutputBatch(QObject *parent) : QObject(parent)
 {
     if (auto *dispatcher = QAbstractEventDispatcher::instance(thread())) {
         connect(dispatcher, &QAbstractEventDispatcher::awake, this, &OutputBatch::writeAll);
+        // A pass runs posted events after its awake(); what they sent must
+        // not wait for whatever wakes the loop next.
+        connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, &OutputBatch::writeAll);
         m_writtenOnWake = true;
     }
 }

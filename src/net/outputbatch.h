@@ -18,9 +18,9 @@ class TcpEndpoint;
 // event loop gets control back (a yield included), before it waits for new
 // events. The bytes and their order on the wire are the same: nothing frames
 // them. The batch is written when the event loop wakes for its next pass
-// (every pass, a yield's included, starts with the dispatcher's awake()), so
-// a burst costs no wake-up of its own; without a dispatcher to listen to, a
-// queued call does the same.
+// (every pass, a yield's included, starts with the dispatcher's awake()), or
+// before it waits, so a burst costs no wake-up of its own; without a
+// dispatcher to listen to, a queued call does the same.
 //
 // Where the kernel offers io_uring, the whole burst goes to the kernel in one
 // submission, and then every text is staged, the first to a peer included: a
