@@ -1,16 +1,23 @@
 #!/usr/bin/env bash
-# Fan-out latency of our server beside ngIRCd and InspIRCd, on loopback only.
+# Fan-out latency of our server beside ngIRCd and InspIRCd, on loopback only,
+# and beside the least a relay can do (bench/epollrelay: recv, then one send
+# per client), the reference column.
 #
 # For every N in SIZES and every run, each server is started fresh, loaded by
 # tools/loadtool (N clients arrive, then ROUNDS rounds: one client sends a
 # 64-byte line and the round ends when every other client has it), and
-# stopped. Medians of RUNS runs go into a table (ratios ours / best IRC
-# server), bench/results.md and bench/latency.png.
+# stopped. Medians of RUNS runs go into a table (ratios ours / the relay and
+# ours / each IRC server), bench/results.md and bench/latency.png.
 #
 # Our server is run by bench/benchhost (the operator window, headless, Start
 # pressed). It is skipped, with a line saying why, when the host did not build
 # or the chat ports do not listen. Its clients take the whole road of a client
-# (all four channels); OURS_CHANNELS=message measures the message fan-out alone.
+# (all four channels); OURS_CHANNELS=message measures the message fan-out alone,
+# which is what the relay does (its clients use the message channel only).
+# With a display ($DISPLAY, e.g. under xvfb-run) the window is drawn on it.
+# SERVERS picks the columns; relay_uring is the relay with its sends of a read
+# in one io_uring submission, and ours_noring our server writing with one
+# system call per send (as where the kernel offers no io_uring).
 #
 # Needs root or sudo for apt-get. Not run in CI. Bounded: each load run stops
 # after RUN_LIMIT seconds, and once the script has used BUDGET seconds the
@@ -27,7 +34,7 @@ RUN_LIMIT=${RUN_LIMIT:-120}
 BUDGET=${BUDGET:-1020}
 OURS_CHANNELS=${OURS_CHANNELS:-message,roster,join,leave}
 CHAT_PORTS=(10420 4201 10082 10081)
-servers=(ngircd inspircd ours)
+read -r -a servers <<<"${SERVERS:-relay ngircd inspircd ours}"
 started=$SECONDS
 
 # --- what is needed -------------------------------------------------------
@@ -35,8 +42,9 @@ bash tools/setup-debian.sh ngircd inspircd gnuplot-nox jq
 
 build=$root/build-bench
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DSOHBET_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target loadtool
+cmake --build "$build" -j2 --target loadtool epollrelay
 loadtool=$build/tools/loadtool/loadtool
+relay=$build/bench/epollrelay
 benchhost=$build/bench/benchhost
 if ! cmake --build "$build" -j2 --target benchhost >"$build/benchhost-build.log" 2>&1; then
     echo "benchhost did not build (see $build/benchhost-build.log)"
@@ -112,13 +120,22 @@ start_inspircd() {
     wait_listening "$port" 10 || { echo "InspIRCd did not listen (see $dir/inspircd.out)"; return 1; }
 }
 
+start_relay() {
+    port=$(free_port)
+    "$relay" --port "$port" --seconds "$((RUN_LIMIT + 60))" "$@" >"$work/relay.log" 2>&1 &
+    server_pid=$!
+    wait_listening "$port" 10 || { echo "the relay did not listen (see $work/relay.log)"; return 1; }
+}
+start_relay_uring() { start_relay --uring; }
+
 start_ours() {
-    local p
+    local p qpa=offscreen
     [ -x "$benchhost" ] || { echo "SKIP ours: bench host not built"; return 1; }
     for p in "${CHAT_PORTS[@]}"; do
         listening "$p" && { echo "SKIP ours: port $p is already in use"; return 1; }
     done
-    QT_QPA_PLATFORM=offscreen "$benchhost" "$((RUN_LIMIT + 60))" >"$work/ours.log" 2>&1 &
+    [ -n "${DISPLAY:-}" ] && qpa=xcb
+    QT_QPA_PLATFORM=$qpa "$benchhost" "$((RUN_LIMIT + 60))" "$@" >"$work/ours.log" 2>&1 &
     server_pid=$!
     for p in "${CHAT_PORTS[@]}"; do
         wait_listening "$p" 10 || {
@@ -127,12 +144,15 @@ start_ours() {
         }
     done
 }
+start_ours_noring() { start_ours --no-ring; }
 
 load() { # server n -> JSON on stdout
     local args=(--clients "$2" --rounds "$ROUNDS" --line-bytes "$LINE_BYTES"
                 --duration-limit "$RUN_LIMIT" --server-pid "$server_pid" --json)
-    if [ "$1" = ours ]; then
+    if [ "${1%_noring}" = ours ]; then
         "$loadtool" --mode chat --channels "$OURS_CHANNELS" "${args[@]}"
+    elif [ "${1%_uring}" = relay ]; then
+        "$loadtool" --mode chat --channels message --chat-ports "$port,$port,$port,$port" "${args[@]}"
     else
         "$loadtool" --mode irc --port "$port" "${args[@]}"
     fi
@@ -150,8 +170,18 @@ for n in $SIZES; do
                 echo "time budget of ${BUDGET}s used up: skipping $s N=$n run $run"
                 continue
             fi
-            if ! "start_$s"; then
-                [ "$s" = ours ] && skipped[$s]=1
+            # A port that no server listens on can still be the own end of
+            # a connection (the previous run's clients), which bind refuses:
+            # the IRC servers and the relay get another try on another port.
+            tries=3
+            [ "${s%_noring}" = ours ] && tries=1
+            until "start_$s"; do
+                stop_server
+                tries=$((tries - 1))
+                [ "$tries" -gt 0 ] || break
+            done
+            if [ "$tries" -eq 0 ]; then
+                [ "${s%_noring}" = ours ] && skipped[$s]=1
                 stop_server
                 continue
             fi
@@ -175,28 +205,36 @@ median() { # server n jq-expression -> median over runs, or "-"
         m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
         printf (m >= 1000 ? "%.0f\n" : "%.4g\n"), m }'
 }
-ratio() { # ours best
-    if [ "$1" = - ] || [ "$2" = - ]; then echo "-"; else awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f\n", a / b }'; fi
+ratio() { # ours other; "-" where either is missing or the other is 0 (below a clock tick)
+    if [ "$1" = - ] || [ "$2" = - ] || [ -z "$1" ] || [ -z "$2" ]; then echo "-"
+    else awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f\n", a / b }'; fi
 }
-best() { # two values, "-" for none
-    if [ "$1" = - ]; then echo "$2"; elif [ "$2" = - ]; then echo "$1"
-    else awk -v a="$1" -v b="$2" 'BEGIN { print (a < b) ? a : b }'; fi
-}
-
 md=bench/results.md
 dat=$work/latency.dat
+label() {
+    case $1 in
+    relay) echo "epoll relay" ;; relay_uring) echo "relay, io_uring" ;;
+    ngircd) echo ngIRCd ;; inspircd) echo InspIRCd ;;
+    ours) echo ours ;; ours_noring) echo "ours, no ring" ;; *) echo "$1" ;;
+    esac
+}
 {
     echo "# Fan-out latency: results"
     echo
     echo "$(date -u '+%Y-%m-%d %H:%M UTC'), $(nproc) cores, $(uname -sr); \`bash bench/run.sh\`"
-    echo "(SIZES=\"$SIZES\" RUNS=$RUNS ROUNDS=$ROUNDS, ${LINE_BYTES}-byte lines; our clients' channels: $OURS_CHANNELS)."
+    echo "(SIZES=\"$SIZES\" RUNS=$RUNS ROUNDS=$ROUNDS, ${LINE_BYTES}-byte lines; our clients' channels: $OURS_CHANNELS;"
+    echo "the relay's: message)."
     echo "Medians of $RUNS runs. Latency: a line sent until every other client has it."
+    echo "RSS growth: the server's resident memory once all clients are there, less before they came, per client."
     echo
-    echo "| N | server | p50 ms | p99 ms | max ms | lines/s delivered | lost | garbled | reordered | server CPU µs/line | server RSS KiB | setup s |"
-    echo "|---|---|---|---|---|---|---|---|---|---|---|---|"
+    echo "| N | server | p50 ms | p99 ms | max ms | lines/s delivered | lost | garbled | reordered | server CPU µs/line | server RSS KiB | RSS growth KiB per client | setup s |"
+    echo "|---|---|---|---|---|---|---|---|---|---|---|---|---|"
 } >"$md"
-echo "# N ngircd_p50 ngircd_p99 inspircd_p50 inspircd_p99 ours_p50 ours_p99" >"$dat"
-printf '\n%-5s %-9s %9s %9s %9s %11s %6s %8s %9s %8s %9s\n' N server p50ms p99ms maxms lines/s lost garbled reordered cpu_us rss_KiB
+echo "# N $(for s in "${servers[@]}"; do printf '%s_p50 %s_p99 ' "$s" "$s"; done)" >"$dat"
+printf '\n%-5s %-12s %9s %9s %9s %11s %6s %8s %9s %8s %9s\n' N server p50ms p99ms maxms lines/s lost garbled reordered cpu_us rss_KiB
+others=()
+for s in "${servers[@]}"; do [ "$s" = ours ] || others+=("$s"); done
+ratios=()
 for n in $SIZES; do
     row="$n"
     for s in "${servers[@]}"; do
@@ -209,29 +247,40 @@ for n in $SIZES; do
         reordered=$(median "$s" "$n" .reordered)
         cpu=$(median "$s" "$n" '.server.cpu_us_per_delivery // empty')
         rss=$(median "$s" "$n" '.server.rss_kib_after_chat // empty')
+        grow=$(median "$s" "$n" '(.server.rss_kib_after_setup - .server.rss_kib_before) / .clients')
         setup=$(median "$s" "$n" .setup_s)
-        declare "p50_$s=$p50" "p99_$s=$p99"
-        printf '%-5s %-9s %9s %9s %9s %11s %6s %8s %9s %8s %9s\n' "$n" "$s" "$p50" "$p99" "$mx" "$rate" "$lost" "$garbled" "$reordered" "$cpu" "$rss"
-        echo "| $n | $s | $p50 | $p99 | $mx | $rate | $lost | $garbled | $reordered | $cpu | $rss | $setup |" >>"$md"
+        declare "p50_$s=$p50" "p99_$s=$p99" "cpu_$s=$cpu"
+        printf '%-5s %-12s %9s %9s %9s %11s %6s %8s %9s %8s %9s\n' "$n" "$s" "$p50" "$p99" "$mx" "$rate" "$lost" "$garbled" "$reordered" "$cpu" "$rss"
+        echo "| $n | $(label "$s") | $p50 | $p99 | $mx | $rate | $lost | $garbled | $reordered | $cpu | $rss | $grow | $setup |" >>"$md"
         row="$row ${p50/-/NaN} ${p99/-/NaN}"
     done
     echo "$row" >>"$dat"
-    r50=$(ratio "$p50_ours" "$(best "$p50_ngircd" "$p50_inspircd")")
-    r99=$(ratio "$p99_ours" "$(best "$p99_ngircd" "$p99_inspircd")")
-    printf '%-5s ratio ours / best IRC: p50 %s, p99 %s\n' "$n" "$r50" "$r99"
-    ratios+=("| $n | $r50 | $r99 |")
+    for o in "${others[@]}"; do
+        a50="p50_$o" a99="p99_$o" acpu="cpu_$o"
+        r50=$(ratio "${p50_ours:--}" "${!a50}") r99=$(ratio "${p99_ours:--}" "${!a99}")
+        rcpu=$(ratio "${cpu_ours:--}" "${!acpu}")
+        printf '%-5s ours / %-12s p50 %s, p99 %s, CPU %s\n' "$n" "$o:" "$r50" "$r99" "$rcpu"
+        ratios+=("| $n | $(label "$o") | $r50 | $r99 | $rcpu |")
+    done
 done
 {
     echo
-    echo "Ratio ours / best of the two IRC servers (below 1: ours is faster):"
+    echo "Ratio ours / each other server (below 1: ours is faster or cheaper):"
     echo
-    echo "| N | p50 | p99 |"
-    echo "|---|---|---|"
+    echo "| N | against | p50 | p99 | CPU per delivery |"
+    echo "|---|---|---|---|---|"
     printf '%s\n' "${ratios[@]}"
 } >>"$md"
 
+colours=("#7f7f7f" "#1f77b4" "#2ca02c" "#d62728" "#9467bd" "#ff7f0e")
+plot=()
+for i in "${!servers[@]}"; do
+    c=${colours[$((i % ${#colours[@]}))]} t=$(label "${servers[$i]}")
+    plot+=("\"$dat\" using 1:$((2 * i + 2)) with linespoints lw 2 pt 7 lc rgb \"$c\" title \"$t p50\"")
+    plot+=("\"$dat\" using 1:$((2 * i + 3)) with linespoints lw 2 pt 7 dt 2 lc rgb \"$c\" title \"$t p99\"")
+done
 gnuplot <<EOF
-set terminal pngcairo size 900,560 font "DejaVu Sans,10"
+set terminal pngcairo size 900,560 font "DejaVu Sans,10" noenhanced
 set output "bench/latency.png"
 set title "Fan-out completion latency (${LINE_BYTES}-byte lines, median of $RUNS runs)"
 set xlabel "clients (N)"
@@ -240,12 +289,7 @@ set logscale xy
 set grid
 set key top left
 set datafile missing "NaN"
-plot "$dat" using 1:2 with linespoints lw 2 pt 7 lc rgb "#1f77b4" title "ngIRCd p50", \
-     "$dat" using 1:3 with linespoints lw 2 pt 7 dt 2 lc rgb "#1f77b4" title "ngIRCd p99", \
-     "$dat" using 1:4 with linespoints lw 2 pt 5 lc rgb "#2ca02c" title "InspIRCd p50", \
-     "$dat" using 1:5 with linespoints lw 2 pt 5 dt 2 lc rgb "#2ca02c" title "InspIRCd p99", \
-     "$dat" using 1:6 with linespoints lw 2 pt 9 lc rgb "#d62728" title "ours p50", \
-     "$dat" using 1:7 with linespoints lw 2 pt 9 dt 2 lc rgb "#d62728" title "ours p99"
+plot $(IFS=,; echo "${plot[*]}")
 EOF
 echo
 echo "wrote $md and bench/latency.png in $((SECONDS - started)) s"

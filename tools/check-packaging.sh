@@ -54,7 +54,7 @@ for f in "${expected[@]}"; do
     grep -q " \./$f\$" <<<"$contents" || { echo "$deb: eksik $f" >&2; exit 1; }
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 libqt6dbus6 fonts-wine qt6-translations-l10n; do
+for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 libqt6dbus6 liburing2 fonts-wine qt6-translations-l10n; do
     grep -q "\b$p\b" <<<"$depends" || { echo "$deb: Depends'ta $p yok: $depends" >&2; exit 1; }
 done
 echo "paket tamam: $deb"

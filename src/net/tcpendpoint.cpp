@@ -208,6 +208,12 @@ void TcpEndpoint::announce()
     m_announcing = true;
     events().onDataArrival(index(), m_inbox.size());
     m_announcing = false;
+    // What the handler sent leaves now, as one submission. Left for the
+    // next pass of the event loop, it would wait behind the timers that are
+    // due in this one (a redraw of the window); written one send at a time,
+    // the first text to each peer has left already.
+    if (m_output.submitsTogether())
+        m_output.writeAll();
     if (m_fd >= 0 && !m_inbox.isEmpty() && !m_wakePending) {
         m_wakePending = true;
         m_reactor.wakeLater(m_key);
@@ -258,11 +264,11 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
             m_queuedSent = 0;
         }
         m_queued += bytes;
-    } else if (m_directBurst != m_output.burst()) {
-        // The first text to a peer in a burst leaves at once: a chat line is
-        // waited for, and the relay still has the transcript to write. What
-        // follows in the same burst (the roster, entry by entry) is gathered
-        // into one write.
+    } else if (!m_output.submitsTogether() && m_directBurst != m_output.burst()) {
+        // Without one submission for the burst, the first text to a peer in
+        // a burst leaves at once: a chat line is waited for, and the relay
+        // still has the transcript to write. What follows in the same burst
+        // (the roster, entry by entry) is gathered into one write.
         m_directBurst = m_output.burst();
         writeOut(bytes.constData(), bytes.size());
     } else {
@@ -280,6 +286,23 @@ void TcpEndpoint::writeStaged()
     const QByteArray staged = std::exchange(m_staged, {});
     if (m_fd >= 0)
         writeOut(staged.constData(), staged.size());
+}
+
+int TcpEndpoint::takeStaged(QByteArray &bytes)
+{
+    QByteArray staged = std::exchange(m_staged, {});
+    if (staged.isEmpty() || m_fd < 0)
+        return -1;
+    bytes = std::move(staged);
+    return m_fd;
+}
+
+bool TcpEndpoint::settleStaged(const QByteArray &bytes, SendResult sent)
+{
+    if (sent.peerGone)
+        return false;
+    keepUnsent(bytes.constData(), bytes.size(), sent.written);
+    return true;
 }
 
 void TcpEndpoint::writeQueued()
@@ -307,11 +330,16 @@ void TcpEndpoint::writeOut(const char *bytes, qsizetype size)
         peerGone();
         return;
     }
-    if (sent.written < size) {
+    keepUnsent(bytes, size, sent.written);
+}
+
+void TcpEndpoint::keepUnsent(const char *bytes, qsizetype size, qsizetype written)
+{
+    if (written < size) {
         // The kernel's buffer is full: the rest waits until the peer takes
         // more. Staged bytes only exist while nothing is queued, so this is
         // the whole queue.
-        m_queued = QByteArray(bytes + sent.written, size - sent.written);
+        m_queued = QByteArray(bytes + written, size - written);
         m_queuedSent = 0;
     }
     updateInterest();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "endpoint.h"
+#include "sendsome.h"
 #include "socketreactor.h"
 
 #include <QPointer>
@@ -49,6 +50,14 @@ public:
     // Hands the staged bytes to the kernel; what it refuses is queued and
     // written as the peer takes more.
     void writeStaged();
+    // For the batch's one submission: hands over the staged bytes, and the
+    // descriptor to write them to (-1 when there is nothing to write).
+    int takeStaged(QByteArray &bytes);
+    // What the kernel took of bytes handed over by takeStaged; the rest is
+    // queued. False when the peer is gone: the caller then calls departed(),
+    // once every other result of its submission is settled too.
+    bool settleStaged(const QByteArray &bytes, SendResult sent);
+    void departed() { peerGone(); }
 
 private:
     void onReady(std::uint32_t events) override;
@@ -58,6 +67,7 @@ private:
     void writeQueued();
     // Writes until the kernel refuses; the rest is queued.
     void writeOut(const char *bytes, qsizetype size);
+    void keepUnsent(const char *bytes, qsizetype size, qsizetype written);
     qsizetype unsent() const { return m_queued.size() - m_queuedSent; }
     void updateInterest();
     void peerGone();
@@ -97,6 +107,7 @@ public:
     void discardRequest(qintptr requestId) override;
 
     SocketReactor &reactor() { return *m_reactor; }
+    OutputBatch &output() { return *m_output; }
 
 private:
     QObject *m_owner;
