@@ -45,7 +45,8 @@ struct Peer
     long long out = 0; // bytes sent (flooder only)
     long long wrong = 0;
     bool ended = false;
-    double allowance = 0; // bytes it may still read in this tick (readers)
+    double allowance = 0; // bytes a reader may still read
+    long long firstWrong = -1;
 
     ~Peer()
     {
@@ -56,8 +57,11 @@ struct Peer
     void check(const char *bytes, long size)
     {
         const char *expected = patternBuffer().data() + in % Period;
-        for (long i = 0; i < size; ++i)
+        for (long i = 0; i < size; ++i) {
+            if (bytes[i] != expected[i] && firstWrong < 0)
+                firstWrong = in + i;
             wrong += bytes[i] != expected[i];
+        }
         in += size;
     }
 
@@ -71,7 +75,6 @@ struct Peer
             if (n > 0) {
                 check(buffer, n);
                 limit -= n;
-                allowance -= double(n);
                 continue;
             }
             if (n < 0 && errno == EINTR)
@@ -132,6 +135,8 @@ FloodPhase runPhase(const Options &options, Peer &flooder, std::vector<Peer> &re
     std::vector<long long> inBefore;
     for (const Peer &reader : readers)
         inBefore.push_back(reader.in);
+    for (Peer &reader : readers)
+        reader.allowance = 0;
     const double start = now();
     double last = start;
     while (!flooder.ended && now() - start < options.floodSeconds) {
@@ -150,8 +155,11 @@ FloodPhase runPhase(const Options &options, Peer &flooder, std::vector<Peer> &re
             // At most a tenth of a second's worth saved up.
             reader.allowance = std::min(reader.allowance + readerBytesPerSecond * (t - last),
                                         readerBytesPerSecond / 10);
-            if (reader.allowance >= 1)
+            if (reader.allowance >= 1) {
+                const long long before = reader.in;
                 reader.take((long long)reader.allowance);
+                reader.allowance -= double(reader.in - before);
+            }
         }
         last = t;
     }
@@ -162,12 +170,15 @@ FloodPhase runPhase(const Options &options, Peer &flooder, std::vector<Peer> &re
     phase.echoMBps = double(flooder.in - echoBefore) / mega;
     phase.slowestMBps = 1e300;
     phase.wrongBytes = flooder.wrong;
+    phase.firstWrong = flooder.firstWrong;
     for (std::size_t r = 0; r < readers.size(); ++r) {
         const double rate = double(readers[r].in - inBefore[r]) / mega;
         phase.slowestMBps = std::min(phase.slowestMBps, rate);
         phase.fastestMBps = std::max(phase.fastestMBps, rate);
         phase.readersDropped += readers[r].ended ? 1 : 0;
         phase.wrongBytes += readers[r].wrong;
+        if (phase.firstWrong < 0)
+            phase.firstWrong = readers[r].firstWrong;
     }
     if (options.serverPid > 0)
         phase.serverRssKiB = ProcStats::read(options.serverPid).rssKiB;
@@ -177,10 +188,12 @@ FloodPhase runPhase(const Options &options, Peer &flooder, std::vector<Peer> &re
 void printPhase(const char *name, const FloodPhase &phase, std::FILE *out)
 {
     std::fprintf(out,
-                 "%-13s %6.1f s  flood %8.2f MB/s  echo %8.2f MB/s  readers %8.2f .. %8.2f MB/s"
+                 "%-12s %5.1f s  flood %8.2f MB/s  echo %8.2f MB/s  readers %8.2f .. %8.2f MB/s"
                  "  dropped %d  wrong bytes %lld",
                  name, phase.seconds, phase.floodMBps, phase.echoMBps, phase.slowestMBps,
                  phase.fastestMBps, phase.readersDropped, phase.wrongBytes);
+    if (phase.firstWrong >= 0)
+        std::fprintf(out, " (first at %lld)", phase.firstWrong);
     if (phase.serverRssKiB > 0)
         std::fprintf(out, "  server RSS %ld KiB", phase.serverRssKiB);
     std::fputc('\n', out);
@@ -206,6 +219,9 @@ bool runFlood(const Options &options, FloodReport &report, std::string &error)
     report.readers = int(readers.size());
     report.keepingUp = runPhase(options, flooder, readers, 0, epoll);
     report.readerMBps = report.keepingUp.floodMBps * options.readerShare;
+    // The kernel's buffers towards each reader (some MB on loopback) fill
+    // first, at the flood's pace; the steady rate comes after.
+    report.settling = runPhase(options, flooder, readers, report.readerMBps * 1e6, epoll);
     report.slowReaders = runPhase(options, flooder, readers, report.readerMBps * 1e6, epoll);
     ::close(epoll);
     return true;
@@ -216,6 +232,7 @@ void printFlood(const FloodReport &report, std::FILE *out)
     std::fprintf(out, "flood: 1 flooder, %d readers; then readers at %.2f MB/s each\n",
                  report.readers, report.readerMBps);
     printPhase("keeping up", report.keepingUp, out);
+    printPhase("settling", report.settling, out);
     printPhase("slow readers", report.slowReaders, out);
     if (report.keepingUp.floodMBps > 0)
         std::fprintf(out, "flood rate slow / keeping up: %.3f\n",

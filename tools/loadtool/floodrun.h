@@ -20,6 +20,7 @@ struct FloodPhase
     double fastestMBps = 0;
     int readersDropped = 0;   // connections the server ended
     long long wrongBytes = 0; // bytes out of order, at readers or the flooder
+    long long firstWrong = -1; // where a stream first went wrong
     long serverRssKiB = 0;    // at the end of the phase, with --server-pid
 };
 
@@ -28,6 +29,7 @@ struct FloodReport
     int readers = 0;
     double readerMBps = 0; // the readers' pace in the second phase
     FloodPhase keepingUp;
+    FloodPhase settling; // readers slow, the kernel's buffers filling
     FloodPhase slowReaders;
 };
 
