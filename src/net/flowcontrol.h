@@ -32,11 +32,10 @@ protected:
 // until the reader is down to CaughtUpBytes. Reading is only deferred; every
 // byte still reaches every reader in order. A reader is dropped only when it
 // has really stopped: behind, and not a byte taken for StallMs. Until then
-// the senders it holds wait, so the time is short for a chat (a person does
-// not notice ten seconds' silence more than a dropped line) and long for a
-// client that merely reads slowly (it takes something every few
-// milliseconds) or a link that drops packets for a while (TCP retries within
-// a few seconds).
+// the senders it holds wait, so StallMs is long for a client that merely
+// reads slowly (it takes something every few milliseconds) or a link that
+// loses packets for a while (TCP retries within a few seconds), and short
+// enough that a client which stopped holds the chat only briefly.
 namespace FlowLimits {
 // Some seconds of even a busy chat, and far less than a flood brings in a
 // second; the kernel's own socket buffers come on top.

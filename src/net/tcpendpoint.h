@@ -16,9 +16,9 @@ class QTcpServer;
 // flow control holds a flooding sender back; a reader that falls behind holds
 // back the senders that fill its queue (FlowControl). A peer still holding
 // more than MaxUnsentBytes when the next text comes is dropped all the same:
-// with one flooder a reader is held near FlowLimits::BehindBytes, so only
-// many senders at once (each holds until its next read is relayed) or the
-// roster sent again and again come near it. So one peer costs the server at
+// with one flooder a reader stays near FlowLimits::BehindBytes, so only many
+// senders at once (each adds up to one read before it is held) or the roster
+// sent again and again come near it. So one peer costs the server at
 // most MaxReadBuffer in and MaxUnsentBytes plus one text out, besides what
 // the kernel buffers for its socket.
 namespace EndpointLimits {

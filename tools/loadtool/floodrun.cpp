@@ -47,6 +47,7 @@ struct Peer
     bool ended = false;
     double allowance = 0; // bytes a reader may still read
     long long firstWrong = -1;
+    long long shift = 0; // the flood's offset, mod Period, at the first byte
 
     ~Peer()
     {
@@ -56,7 +57,11 @@ struct Peer
 
     void check(const char *bytes, long size)
     {
-        const char *expected = patternBuffer().data() + in % Period;
+        // A reader the server accepted after the flood began gets it from
+        // where the next relayed read starts: its first byte says where.
+        if (in == 0 && size > 0)
+            shift = (unsigned char)bytes[0];
+        const char *expected = patternBuffer().data() + (in + shift) % Period;
         for (long i = 0; i < size; ++i) {
             if (bytes[i] != expected[i] && firstWrong < 0)
                 firstWrong = in + i;
