@@ -28,7 +28,7 @@ protected:
 // relayed to everyone, in order, so a reader slower than a flood either
 // queues without bound, or is dropped (and loses the chat), or the flood
 // waits for it. It waits: while a reader holds more than BehindBytes unsent,
-// every peer whose text goes on filling that queue is no longer read from,
+// the server stops reading from every peer whose text goes on filling it,
 // until the reader is down to CaughtUpBytes. Reading is only deferred; every
 // byte still reaches every reader in order. A reader is dropped only when it
 // has really stopped: behind, and not a byte taken for StallMs. Until then
