@@ -25,7 +25,8 @@ namespace {
 class Listener final : public QTcpServer
 {
 public:
-    Listener(EndpointEvents &events, QObject *parent) : QTcpServer(parent), m_events(events)
+    Listener(EndpointEvents &events, Admission &admission, QObject *parent)
+        : QTcpServer(parent), m_events(events), m_admission(admission)
     {
         connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
             // QTcpServer has paused itself (typically EMFILE). Try again later;
@@ -40,11 +41,19 @@ public:
 protected:
     void incomingConnection(qintptr descriptor) override
     {
+        // Refused before anyone sees it: no element, nothing shown.
+        if (!m_admission.admit(int(descriptor), serverPort())) {
+            ::close(int(descriptor));
+            return;
+        }
         m_events.onConnectionRequest(0, descriptor);
+        // Whoever accepted the request has claimed its ticket by now.
+        m_admission.discard(int(descriptor));
     }
 
 private:
     EndpointEvents &m_events;
+    Admission &m_admission;
 };
 
 void closeDescriptor(qintptr descriptor)
@@ -71,8 +80,10 @@ char ReceiveScratch[EndpointLimits::MaxReadBuffer];
 } // namespace
 
 TcpEndpoint::TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner,
-                         SocketReactor &reactor, OutputBatch &output)
-    : Endpoint(events, index), m_owner(owner), m_reactor(reactor), m_output(output)
+                         SocketReactor &reactor, OutputBatch &output, FlowControl &flow,
+                         Admission &admission)
+    : Endpoint(events, index), m_owner(owner), m_reactor(reactor), m_output(output), m_flow(flow),
+      m_admission(admission)
 {
 }
 
@@ -83,6 +94,8 @@ TcpEndpoint::~TcpEndpoint()
     // with nothing staged, and the next pass would write through a pointer
     // to the element gone.
     m_output.forget(*this);
+    m_flow.forget(*this);
+    m_admission.leave(m_ticket);
     delete m_server.data();
     if (m_fd >= 0) {
         m_reactor.unwatch(m_key, m_fd);
@@ -93,7 +106,7 @@ TcpEndpoint::~TcpEndpoint()
 Outcome TcpEndpoint::listen(quint16 port)
 {
     if (!m_server)
-        m_server = new Listener(events(), m_owner);
+        m_server = new Listener(events(), m_admission, m_owner);
     if (m_server->isListening())
         return {};
     if (!m_server->listen(QHostAddress::Any, port))
@@ -105,6 +118,7 @@ Outcome TcpEndpoint::listen(quint16 port)
 Outcome TcpEndpoint::accept(qintptr requestId)
 {
     const int fd = int(requestId);
+    m_admission.leave(std::exchange(m_ticket, m_admission.claim(fd)));
     int type = 0;
     socklen_t typeSize = sizeof type;
     const bool isStream = requestId >= 0 && requestId <= INT_MAX
@@ -114,6 +128,7 @@ Outcome TcpEndpoint::accept(qintptr requestId)
     if (!isStream || flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
         const Failure failure = socketFailureFromErrno(isStream ? errno : ENOTSOCK);
         closeDescriptor(requestId);
+        m_admission.leave(std::exchange(m_ticket, nullptr));
         return failure;
     }
     // Chat is many small texts that should leave at once, not wait for the
@@ -124,11 +139,13 @@ Outcome TcpEndpoint::accept(qintptr requestId)
     if (m_key == SocketReactor::NoKey) {
         const Failure failure = socketFailureFromErrno(errno);
         closeDescriptor(requestId);
+        m_admission.leave(std::exchange(m_ticket, nullptr));
         return failure;
     }
     m_fd = fd;
     m_reading = true;
     m_writing = false;
+    m_held = false;
     setState(EndpointState::Connected);
     return {};
 }
@@ -151,7 +168,7 @@ void TcpEndpoint::receive(bool hangup)
     bool received = false;
     bool ended = false;
     int error = 0;
-    while (m_inbox.size() < EndpointLimits::MaxReadBuffer) {
+    while (!m_held && m_inbox.size() < EndpointLimits::MaxReadBuffer) {
         const qsizetype room = EndpointLimits::MaxReadBuffer - m_inbox.size();
         const ssize_t n = ::recv(m_fd, ReceiveScratch, size_t(room), MSG_DONTWAIT);
         if (n > 0) {
@@ -174,7 +191,7 @@ void TcpEndpoint::receive(bool hangup)
     }
     // A connection that is over while its reading is paused would be
     // reported again on every pass: it ends now, with what it sent kept.
-    if (hangup && m_inbox.size() >= EndpointLimits::MaxReadBuffer)
+    if (hangup && (m_held || m_inbox.size() >= EndpointLimits::MaxReadBuffer))
         ended = true;
 
     if (error != 0) {
@@ -230,6 +247,8 @@ void TcpEndpoint::onWake()
 Outcome TcpEndpoint::getData(QByteArray &out)
 {
     out = std::exchange(m_inbox, {});
+    // What the handler sends on this channel next is this peer's text.
+    m_flow.taken(&events(), out.isEmpty() ? nullptr : static_cast<FlowPeer *>(this));
     if (m_fd >= 0 && !m_reading)
         updateInterest(); // reading was paused on a full inbox
     return {};
@@ -275,6 +294,9 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
         m_staged = bytes;
         m_output.enlist(*this);
     }
+    // A reader that is behind holds back whoever sent this text.
+    if (m_fd >= 0)
+        m_flow.queued(&events(), *this, unsent() + m_staged.size());
     return {};
 }
 
@@ -317,6 +339,8 @@ void TcpEndpoint::writeQueued()
         m_queued.clear();
         m_queuedSent = 0;
     }
+    if (sent.written > 0)
+        m_flow.progressed(*this, unsent() + m_staged.size());
     updateInterest();
 }
 
@@ -342,6 +366,8 @@ void TcpEndpoint::keepUnsent(const char *bytes, qsizetype size, qsizetype writte
         m_queued = QByteArray(bytes + written, size - written);
         m_queuedSent = 0;
     }
+    if (sent.written > 0)
+        m_flow.progressed(*this, unsent() + m_staged.size());
     updateInterest();
 }
 
@@ -349,13 +375,27 @@ void TcpEndpoint::updateInterest()
 {
     if (m_fd < 0)
         return;
-    const bool reading = m_inbox.size() < EndpointLimits::MaxReadBuffer;
+    const bool reading = !m_held && m_inbox.size() < EndpointLimits::MaxReadBuffer;
     const bool writing = unsent() > 0;
     if (reading == m_reading && writing == m_writing)
         return;
     m_reading = reading;
     m_writing = writing;
     m_reactor.setInterest(m_key, m_fd, reading, writing);
+}
+
+void TcpEndpoint::setHeld(bool held)
+{
+    m_held = held;
+    updateInterest();
+}
+
+void TcpEndpoint::stalled()
+{
+    if (m_fd < 0)
+        return;
+    setState(EndpointState::Closed);
+    release(false);
 }
 
 void TcpEndpoint::close()
@@ -385,6 +425,9 @@ void TcpEndpoint::release(bool graceful)
     m_reactor.unwatch(m_key, fd);
     m_key = SocketReactor::NoKey;
     m_wakePending = false;
+    m_held = false;
+    m_flow.forget(*this);
+    m_admission.leave(std::exchange(m_ticket, nullptr));
     QByteArray rest = std::exchange(m_queued, {}).mid(std::exchange(m_queuedSent, 0));
     if (graceful) {
         // Let what is queued (a stop notice, say) reach the peer, within a
@@ -397,14 +440,16 @@ void TcpEndpoint::release(bool graceful)
     ::close(fd);
 }
 
-TcpEndpointFactory::TcpEndpointFactory(QObject *owner)
-    : m_owner(owner), m_reactor(new SocketReactor(owner)), m_output(new OutputBatch(owner))
+TcpEndpointFactory::TcpEndpointFactory(QObject *owner, AdmissionLimits limits)
+    : m_owner(owner), m_reactor(new SocketReactor(owner)), m_output(new OutputBatch(owner)),
+      m_flow(new FlowControl(owner)), m_admission(limits)
 {
 }
 
 std::unique_ptr<Endpoint> TcpEndpointFactory::create(EndpointEvents &events, qint16 index)
 {
-    return std::make_unique<TcpEndpoint>(events, index, m_owner, *m_reactor, *m_output);
+    return std::make_unique<TcpEndpoint>(events, index, m_owner, *m_reactor, *m_output, *m_flow,
+                                         m_admission);
 }
 
 QString TcpEndpointFactory::localHostIdentity() const
@@ -414,5 +459,6 @@ QString TcpEndpointFactory::localHostIdentity() const
 
 void TcpEndpointFactory::discardRequest(qintptr requestId)
 {
+    m_admission.discard(int(requestId));
     closeDescriptor(requestId);
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "admission.h"
 #include "endpoint.h"
+#include "flowcontrol.h"
 #include "sendsome.h"
 #include "socketreactor.h"
 
@@ -12,15 +14,17 @@ class QTcpServer;
 
 // Limits that keep one misbehaving peer from making the server hold unbounded
 // memory. Reads stop at MaxReadBuffer until the handler takes the bytes, so TCP
-// flow control holds a flooding sender back. Output that a peer does not take
-// piles up in its socket; a peer still holding more than MaxUnsentBytes when
-// the next text comes counts as dead and its element is closed (an ordinary
-// client takes a chat line in microseconds). So one peer costs the server at
-// most MaxReadBuffer in and MaxUnsentBytes plus one text out, besides what the
-// kernel buffers for its socket.
+// flow control holds a flooding sender back; a reader that falls behind holds
+// back the senders that fill its queue (FlowControl). A peer still holding
+// more than MaxUnsentBytes when the next text comes is dropped all the same:
+// with one flooder a reader stays near FlowLimits::BehindBytes, so only many
+// senders at once (each adds up to one read before it is held) or the roster
+// sent again and again come near it. So one peer costs the server at
+// most MaxReadBuffer in and MaxUnsentBytes plus one text out, besides what
+// the kernel buffers for its socket.
 namespace EndpointLimits {
 inline constexpr qint64 MaxReadBuffer = 64 * 1024;
-inline constexpr qint64 MaxUnsentBytes = 1024 * 1024;
+inline constexpr qint64 MaxUnsentBytes = 4 * 1024 * 1024;
 // A closing connection gets this long to deliver what was queued before it.
 inline constexpr int LingerMs = 5000;
 // After the process ran out of descriptors, accepting resumes this much later
@@ -33,11 +37,11 @@ inline constexpr int AcceptRetryMs = 200;
 // and is woken by the shared SocketReactor, so that thousands of connections
 // do not each add to every pass of the event loop. A closed element keeps
 // only the bytes its peer sent before going away.
-class TcpEndpoint final : public Endpoint, private ReactorClient
+class TcpEndpoint final : public Endpoint, private ReactorClient, private FlowPeer
 {
 public:
     TcpEndpoint(EndpointEvents &events, qint16 index, QObject *owner, SocketReactor &reactor,
-                OutputBatch &output);
+                OutputBatch &output, FlowControl &flow, Admission &admission);
     ~TcpEndpoint() override;
 
     Outcome listen(quint16 port) override;
@@ -62,6 +66,8 @@ public:
 private:
     void onReady(std::uint32_t events) override;
     void onWake() override;
+    void setHeld(bool held) override;
+    void stalled() override;
     void receive(bool hangup);
     void announce();
     void writeQueued();
@@ -76,6 +82,9 @@ private:
     QObject *m_owner;
     SocketReactor &m_reactor;
     OutputBatch &m_output;
+    FlowControl &m_flow;
+    Admission &m_admission;
+    Admission::Ticket m_ticket = nullptr;
     QPointer<QTcpServer> m_server;
     int m_fd = -1;
     SocketReactor::Key m_key = SocketReactor::NoKey;
@@ -91,6 +100,8 @@ private:
     quint64 m_directBurst = 0;
     bool m_reading = true;
     bool m_writing = false;
+    // Not read from while a reader that is behind waits for this peer's text.
+    bool m_held = false;
     bool m_announcing = false;
     bool m_wakePending = false;
 };
@@ -100,7 +111,7 @@ class TcpEndpointFactory final : public EndpointFactory
 public:
     // Listeners, the reactor and the output batch are children of owner, so
     // nothing outlives the pools' owner.
-    explicit TcpEndpointFactory(QObject *owner);
+    explicit TcpEndpointFactory(QObject *owner, AdmissionLimits limits = {});
 
     std::unique_ptr<Endpoint> create(EndpointEvents &events, qint16 index) override;
     QString localHostIdentity() const override;
@@ -113,4 +124,6 @@ private:
     QObject *m_owner;
     SocketReactor *m_reactor; // a child of owner
     OutputBatch *m_output;    // a child of owner
+    FlowControl *m_flow;      // a child of owner
+    Admission m_admission;
 };

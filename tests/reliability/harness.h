@@ -107,14 +107,20 @@ struct StreamCheck
 
 // A client that connects and then never reads a byte: a plain descriptor
 // with a small receive buffer, so the server's output to it backs up soon.
+// It connects from source, another loopback address where a test needs many
+// connections from more than one address.
 class SilentClient
 {
 public:
-    explicit SilentClient(Channel channel)
+    explicit SilentClient(Channel channel, quint32 source = INADDR_LOOPBACK)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         const int small = 4096;
         ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in from{};
+        from.sin_family = AF_INET;
+        from.sin_addr.s_addr = htonl(source);
+        ::bind(m_fd, reinterpret_cast<const sockaddr *>(&from), sizeof from);
         sockaddr_in to{};
         to.sin_family = AF_INET;
         to.sin_port = htons(Ports[size_t(channel)]);

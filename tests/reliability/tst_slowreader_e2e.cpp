@@ -1,7 +1,8 @@
 // A message client that connects and never reads, while others chat in big
-// lines, against the whole operator window on the fixed ports: its element is
-// closed as a dead peer once its unsent output passes the cap, in the middle
-// of a broadcast, and the clients after it in the pool still get everything.
+// lines, against the whole operator window on the fixed ports: once its
+// unsent output is past the mark the chatters wait for it, and when it has
+// taken nothing for the stall time its element is closed as a dead peer; the
+// clients after it in the pool still get everything.
 #include "net/tcpendpoint.h"
 #include "ui/transcriptview.h"
 #include "reliability/harness.h"

@@ -1,4 +1,5 @@
 // loadtool: fan-out load for our chat server or an IRC server, on loopback only.
+#include "floodrun.h"
 #include "loadrun.h"
 #include "options.h"
 #include "report.h"
@@ -21,6 +22,16 @@ int main(int argc, char *argv[])
     }
     // A peer that goes away must not kill the tool; send() reports it.
     std::signal(SIGPIPE, SIG_IGN);
+
+    if (options.mode == LoadMode::Flood) {
+        FloodReport flood;
+        if (!runFlood(options, flood, error)) {
+            std::fprintf(stderr, "loadtool: %s\n", error.c_str());
+            return 1;
+        }
+        printFlood(flood, stdout);
+        return 0;
+    }
 
     Report report;
     LoadRun run(options);

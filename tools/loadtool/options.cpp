@@ -119,8 +119,10 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
         } else if (name == "--channels") {
             ok = parseChannels(value, options.channels);
         } else if (name == "--mode") {
-            ok = value == "chat" || value == "irc";
-            options.mode = value == "irc" ? LoadMode::Irc : LoadMode::Chat;
+            ok = value == "chat" || value == "irc" || value == "flood";
+            options.mode = value == "irc"     ? LoadMode::Irc
+                           : value == "flood" ? LoadMode::Flood
+                                              : LoadMode::Chat;
         } else if (name == "--rate") {
             ok = parseReal(value, 0, 100000, options.rate);
         } else if (name == "--duration-limit") {
@@ -131,6 +133,10 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
             ok = parseReal(value, 0.01, OptionLimits::MaxDuration, options.arrivalTimeout);
         } else if (name == "--line-bytes") {
             ok = parseInteger<std::size_t>(value, 32, 4096, options.lineBytes);
+        } else if (name == "--flood-seconds") {
+            ok = parseReal(value, 0.1, OptionLimits::MaxDuration, options.floodSeconds);
+        } else if (name == "--reader-share") {
+            ok = parseReal(value, 0.001, 1, options.readerShare);
         } else if (name == "--server-pid") {
             ok = parseInteger<int>(value, 1, 1 << 30, options.serverPid);
         } else {
@@ -149,7 +155,8 @@ const char *usageText()
 {
     return "usage: loadtool [options]\n"
            "  --host ADDR            loopback address of the server (default 127.0.0.1)\n"
-           "  --mode chat|irc        our four-channel chat server, or an IRC server\n"
+           "  --mode chat|irc|flood  our four-channel chat server, an IRC server, or one\n"
+           "                         flooder and clients-1 slower readers on our message port\n"
            "  --port P               IRC port (default 6667); chat ports are fixed\n"
            "  --chat-ports M,R,J,L   chat ports (default 10420,4201,10082,10081)\n"
            "  --clients N            simulated clients (default 10)\n"
@@ -160,6 +167,8 @@ const char *usageText()
            "  --round-timeout S      how long one line may take to reach all (default 5)\n"
            "  --arrival-timeout S    how long one client may take to arrive (default 30)\n"
            "  --line-bytes B         bytes per chat line, 32..4096 (default 64)\n"
+           "  --flood-seconds S      flood mode: length of each of its two phases (10)\n"
+           "  --reader-share F       flood mode: readers' pace as a share of the flood (0.1)\n"
            "  --server-pid PID       report the server's RSS and CPU from /proc\n"
            "  --json                 one JSON object instead of the text report\n";
 }

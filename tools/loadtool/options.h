@@ -13,7 +13,7 @@ inline constexpr unsigned Leave = 1u << 3;
 inline constexpr unsigned All = Message | Roster | Join | Leave;
 } // namespace ChannelBit
 
-enum class LoadMode { Chat, Irc };
+enum class LoadMode { Chat, Irc, Flood };
 
 struct Options
 {
@@ -31,6 +31,10 @@ struct Options
     double roundTimeout = 5; // seconds a line may take to reach everyone
     double arrivalTimeout = 30; // seconds one client may take to arrive
     std::size_t lineBytes = 64;
+    // Flood mode: how long each phase lasts, and the readers' pace in the
+    // second one as a share of the flood's rate in the first.
+    double floodSeconds = 10;
+    double readerShare = 0.1;
     int serverPid = 0;
     bool json = false;
     bool help = false;
