@@ -366,7 +366,7 @@ void TcpEndpoint::keepUnsent(const char *bytes, qsizetype size, qsizetype writte
         m_queued = QByteArray(bytes + written, size - written);
         m_queuedSent = 0;
     }
-    if (sent.written > 0)
+    if (written > 0)
         m_flow.progressed(*this, unsent() + m_staged.size());
     updateInterest();
 }
