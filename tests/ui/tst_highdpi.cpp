@@ -4,13 +4,14 @@
 #include "fakeendpoint.h"
 #include "ui/fonts.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 #include "ui/frmabout.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>
