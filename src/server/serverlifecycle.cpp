@@ -85,9 +85,9 @@ void ServerLifecycle::stop()
 {
     // The stop yields to the event loop (inside the broadcast and once more),
     // and the server stays Running (mnudisconnect enabled) until the notice
-    // is out; a stop chosen
-    // again meanwhile would send a second notice and write the lines twice.
-    // One stop at a time: a second one while the first runs does nothing.
+    // is out; a stop chosen again meanwhile would send a second notice and
+    // write the lines twice. One stop at a time: a second one while the
+    // first runs does nothing.
     if (m_stopping || m_state != ServerState::Running)
         return;
     const QScopedValueRollback stopping(m_stopping, true);

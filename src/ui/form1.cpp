@@ -18,21 +18,21 @@ Form1::Form1(Services services, QWidget *parent)
         m_ownEndpoints = std::make_unique<TcpEndpointFactory>(this);
         endpoints = m_ownEndpoints.get();
     }
-    m_yield = services.yield;
-    if (!m_yield) {
+    Yield *yield = services.yield;
+    if (!yield) {
         m_ownYield = std::make_unique<EventLoopYield>();
-        m_yield = m_ownYield.get();
+        yield = m_ownYield.get();
     }
-    m_dialogs = services.dialogs;
-    if (!m_dialogs) {
+    OperatorDialogs *dialogs = services.dialogs;
+    if (!dialogs) {
         m_ownDialogs = std::make_unique<MessageBoxDialogs>();
-        m_dialogs = m_ownDialogs.get();
+        dialogs = m_ownDialogs.get();
     }
 
     m_ui->setupUi(this);
     completeLayout();
-    m_operator = std::make_unique<WindowOperator>(*this, *m_ui->Text1, *m_ui->Txtnick, *m_dialogs);
-    m_core = std::make_unique<ServerCore>(*endpoints, *m_yield, *m_operator);
+    m_operator = std::make_unique<WindowOperator>(*this, *m_ui->Text1, *m_ui->Txtnick, *dialogs);
+    m_core = std::make_unique<ServerCore>(*endpoints, *yield, *m_operator);
     connectCore();
     AccessibleNames::apply(*this);
     m_viewCommands = std::make_unique<ViewCommands>(*this);

@@ -63,6 +63,7 @@ public:
     QPushButton *Cmdconnct() const;
     QPushButton *Command1() const;
     QListView *List1() const;
+    // The roster's tidy and removal ticks, which the core runs.
     QTimer *Timer1() const { return &m_core->rosterUpkeep().Timer1(); }
     QTimer *Timer2() const { return &m_core->rosterUpkeep().Timer2(); }
 
@@ -79,16 +80,14 @@ public:
     QAction *mnuclear() const;
     QAction *mnuabout() const;
 
+    // The server the window shows and commands.
     ServerCore &core() { return *m_core; }
-    // The channel pools and their broadcasts.
-    SocketPool &Winsock() { return channels().Winsock(); }
-    SocketPool &Winusers() { return channels().Winusers(); }
-    SocketPool &Winjoin() { return channels().Winjoin(); }
-    SocketPool &Winleft() { return channels().Winleft(); }
+    // The core's channel pools.
+    SocketPool &Winsock() { return m_core->channels().Winsock(); }
+    SocketPool &Winusers() { return m_core->channels().Winusers(); }
+    SocketPool &Winjoin() { return m_core->channels().Winjoin(); }
+    SocketPool &Winleft() { return m_core->channels().Winleft(); }
 
-    Channels &channels() { return m_core->channels(); }
-    OperatorDialogs &dialogs() { return *m_dialogs; }
-    Yield &yield() { return *m_yield; }
     ViewCommands &viewCommands() { return *m_viewCommands; }
 
 private:
@@ -100,8 +99,6 @@ private:
     std::unique_ptr<EndpointFactory> m_ownEndpoints;
     std::unique_ptr<Yield> m_ownYield;
     std::unique_ptr<OperatorDialogs> m_ownDialogs;
-    Yield *m_yield = nullptr;
-    OperatorDialogs *m_dialogs = nullptr;
 
     std::unique_ptr<Ui::Form1> m_ui;
     std::unique_ptr<WindowOperator> m_operator;
