@@ -38,8 +38,8 @@ Form1::Form1(Services services, QWidget *parent)
     m_viewCommands = std::make_unique<ViewCommands>(*this);
 
     m_core->lifecycle().load();
-    // Owned by the window from here on.
-    new CloseGuard(*this);
+    auto *guard = new CloseGuard(*this); // owned by the window
+    connect(&m_core->lifecycle(), &ServerLifecycle::exiting, guard, &CloseGuard::allowClose);
 }
 
 Form1::~Form1()
@@ -80,10 +80,6 @@ void Form1::connectCore()
     connect(m_ui->mnuexit, &QAction::triggered, core, &ServerCore::exit);
     connect(m_ui->Command1, &QPushButton::clicked, core, &ServerCore::send);
     connect(&m_core->lifecycle(), &ServerLifecycle::stateChanged, this, &Form1::follow);
-    connect(&m_core->lifecycle(), &ServerLifecycle::exiting, this, [this] {
-        if (auto *guard = findChild<CloseGuard *>(QString(), Qt::FindDirectChildrenOnly))
-            guard->allowClose();
-    });
     follow(m_core->state());
 }
 
