@@ -5,11 +5,12 @@
 #include "net/channels.h"
 #include "relay/messagerelay.h"
 #include "ui/operatordialogs.h"
-#include "ui/transcript.h"
+#include "ui/transcriptview.h"
+#include "ui/windowoperator.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include "ui/transcriptview.h"
+#include <QLineEdit>
 
 #include <algorithm>
 #include <cstdio>
@@ -43,11 +44,12 @@ int main(int argc, char *argv[])
         FakeEndpointFactory factory;
         EventLoopYield yield;
         Channels channels(factory, yield);
-        TranscriptView box;
-        Transcript transcript(box);
-        SilentDialogs dialogs;
         QWidget window;
-        MessageRelay relay(channels, transcript, dialogs, window);
+        TranscriptView box(&window);
+        QLineEdit nickname(&window);
+        SilentDialogs dialogs;
+        WindowOperator desk(window, box, nickname, dialogs);
+        MessageRelay relay(channels, desk);
         for (int i = 0; i < n; ++i)
             connectClient(channels.Winsock());
 

@@ -2,11 +2,11 @@
 // and the fastest of several passes for each shape of roster. Not a test: run
 // it by hand.
 #include "roster/removeduplicates.h"
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QListWidget>
+#include <QListView>
 
 #include <algorithm>
 #include <cstdio>
@@ -39,11 +39,14 @@ Timing time(const QByteArrayList &entries)
 {
     std::vector<double> times;
     for (int run = 0; run < Runs; ++run) {
-        QListWidget list;
-        list.setSelectionMode(QAbstractItemView::SingleSelection);
-        for (const QByteArray &entry : entries)
-            RosterList::append(list, entry);
-        list.setCurrentRow(Entries - 1); // a leaver waiting at the bottom
+        // The roster with a view on it, as in the window (not shown).
+        RosterModel list;
+        list.replaceAll(entries);
+        QListView view;
+        view.setSelectionMode(QAbstractItemView::SingleSelection);
+        view.setModel(&list);
+        view.setSelectionModel(&list.selection());
+        list.selectRow(Entries - 1); // a leaver waiting at the bottom
         QElapsedTimer timer;
         timer.start();
         RemoveDuplicates(list);

@@ -4,7 +4,7 @@
 #include "relayrig.h"
 
 #include "net/wiretext.h"
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 
 using FuzzProgram::Kind;
 using FuzzProgram::Operation;
@@ -71,7 +71,7 @@ void Interpreter::handOver(const Operation &op)
     QString nickname = QString::fromUtf8(op.text);
     // With an empty roster the nickname stays the empty text.
     if (const int count = m_rig.List1.count(); (op.arg & 1) && count > 0) {
-        nickname = m_rig.List1.item(op.pick % count)->text();
+        nickname = m_rig.List1.text(op.pick % count);
         if (const int prefix = op.arg >> 1; prefix > 0)
             nickname.truncate(prefix);
     }
@@ -137,7 +137,7 @@ void Interpreter::perform(const Operation &op)
     case Kind::AddOperator: {
         const QByteArray entry = WireText::encode(m_rig.Txtnick.text().toUpper());
         m_referee.operatorEntry(entry);
-        RosterList::append(m_rig.List1, entry);
+        m_rig.List1.append(entry);
         return;
     }
     case Kind::ClearRoster:
@@ -151,7 +151,7 @@ void Interpreter::perform(const Operation &op)
         handOver(op);
         return;
     case Kind::Select: {
-        RosterList::selectRow(m_rig.List1, op.pick % (m_rig.List1.count() + 1) - 1);
+        m_rig.List1.selectRow(op.pick % (m_rig.List1.count() + 1) - 1);
         return;
     }
     case Kind::Schedule:

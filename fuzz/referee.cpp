@@ -3,7 +3,7 @@
 #include "relayrig.h"
 
 #include "net/wiretext.h"
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 #include "roster/rosterlookup.h"
 
 #include <cstdio>
@@ -154,16 +154,16 @@ QByteArrayList Referee::roster() const
 {
     QByteArrayList entries;
     for (int row = 0; row < m_rig->List1.count(); ++row)
-        entries.append(RosterList::entry(m_rig->List1, row));
+        entries.append(m_rig->List1.entry(row));
     return entries;
 }
 
 std::optional<QByteArray> Referee::selectedEntry() const
 {
-    const int row = RosterList::selectedRow(m_rig->List1);
+    const int row = m_rig->List1.selectedRow();
     if (row < 0)
         return std::nullopt;
-    return RosterList::entry(m_rig->List1, row);
+    return m_rig->List1.entry(row);
 }
 
 Referee::Snapshot Referee::snapshot() const
@@ -203,10 +203,10 @@ void Referee::checkRoster(const Snapshot &before)
         const QByteArray &entry = now.at(row);
         require(++counts[entry] <= m_appendedCount.value(entry),
                 "every roster entry is a text once added, bytes unchanged", shown(entry));
-        require(m_rig->List1.item(row)->text() == WireText::decodeForDisplay(entry),
+        require(m_rig->List1.text(row) == WireText::decodeForDisplay(entry),
                 "an entry shows its own bytes");
     }
-    require(m_rig->List1.selectedItems().size() <= 1, "at most one entry is selected");
+    require(m_rig->List1.selection().selectedIndexes().size() <= 1, "at most one entry is selected");
 
     // Entries are only appended at the end or taken out, so the roster is
     // what stayed of the old one followed by what stayed of the new ones.
@@ -220,13 +220,13 @@ void Referee::checkRoster(const Snapshot &before)
 
     // A run of Counter that resumes after a nested one adds 1 past the count
     // the nested run left: one more per run that was under way.
-    const qint32 X = m_rig->X;
+    const qint32 X = m_rig->presence.X();
     require(X >= 0 && X <= m_appended.size() + FuzzProgram::MaxOperations,
             "Counter's index stays within the roster size and one step per run");
-    const QString caption = m_rig->Label4.text();
+    const QString caption = m_rig->upkeep.countCaption();
     bool digits = false;
     caption.chopped(CountSuffix.size()).toUInt(&digits);
-    require(caption.endsWith(CountSuffix) && digits, "Label4 shows a count", caption);
+    require(caption.endsWith(CountSuffix) && digits, "the count caption shows a count", caption);
 }
 
 void Referee::checkTidy(const Snapshot &before)
@@ -234,8 +234,8 @@ void Referee::checkTidy(const Snapshot &before)
     const QByteArrayList now = roster();
     require(now == withoutLaterDuplicates(before.roster),
             "a tidy tick removes every later duplicate, keeping first occurrences in order");
-    require(m_rig->Label4.text() == QString::number(now.size()) + CountSuffix,
-            "after a tidy tick Label4 shows the entry count", m_rig->Label4.text());
+    require(m_rig->upkeep.countCaption() == QString::number(now.size()) + CountSuffix,
+            "after a tidy tick the caption shows the entry count", m_rig->upkeep.countCaption());
     require(selectedEntry() == before.selected, "a tidy tick keeps the selected text selected");
 }
 
@@ -247,21 +247,21 @@ void Referee::checkRemoval(const Snapshot &before)
         require(now.count(*before.selected) < before.roster.count(*before.selected),
                 "a removal tick removes the selected entry", shown(*before.selected));
     }
-    require(m_rig->Text4.text().isEmpty(), "a removal tick empties the lookup box");
-    require(RosterList::selectedRow(m_rig->List1) == -1, "after a removal tick nothing is selected");
+    require(m_rig->upkeep.lookupText().isEmpty(), "a removal tick empties the lookup text");
+    require(m_rig->List1.selectedRow() == -1, "after a removal tick nothing is selected");
     require(!m_rig->Timer2.isActive(), "a removal tick disarms Timer2");
 }
 
 void Referee::checkHandOver()
 {
-    require(m_rig->Text4.text() == m_handedOver, "the lookup box holds the nickname handed over",
-            m_rig->Text4.text() + QStringLiteral(" != ") + m_handedOver);
+    require(m_rig->upkeep.lookupText() == m_handedOver, "the lookup text is the nickname handed over",
+            m_rig->upkeep.lookupText() + QStringLiteral(" != ") + m_handedOver);
     require(m_rig->Timer2.isActive(), "a hand-over arms Timer2");
     const QString wanted = RosterLookup::folded(m_handedOver);
     bool someBegins = false;
     for (int row = 0; row < m_rig->List1.count(); ++row)
-        someBegins |= RosterLookup::folded(m_rig->List1.item(row)->text()).startsWith(wanted);
-    const int selected = RosterList::selectedRow(m_rig->List1);
+        someBegins |= RosterLookup::folded(m_rig->List1.text(row)).startsWith(wanted);
+    const int selected = m_rig->List1.selectedRow();
     if (m_handedOver.isEmpty()) {
         require(selected == -1, "an empty nickname selects nothing");
         return;
@@ -269,7 +269,7 @@ void Referee::checkHandOver()
     require((selected >= 0) == someBegins,
             "the lookup selects an entry exactly when one begins with the nickname");
     if (selected >= 0) {
-        require(RosterLookup::folded(m_rig->List1.item(selected)->text()).startsWith(wanted),
+        require(RosterLookup::folded(m_rig->List1.text(selected)).startsWith(wanted),
                 "the selected entry begins with the nickname");
     }
 }

@@ -6,7 +6,7 @@
 #include "referee.h"
 #include "relayrig.h"
 
-#include <QApplication>
+#include <QCoreApplication>
 
 #include <cstdint>
 #include <cstdio>
@@ -14,8 +14,8 @@
 
 namespace {
 
-// Qt's warnings are noise here (fonts of the offscreen platform); a fatal
-// message still ends the run, so libFuzzer records the input.
+// Qt's warnings are noise here; a fatal message still ends the run, so
+// libFuzzer records the input.
 void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
     if (type == QtFatalMsg || type == QtCriticalMsg) {
@@ -28,14 +28,13 @@ void quietMessages(QtMsgType type, const QMessageLogContext &, const QString &me
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***)
 {
-    qputenv("QT_QPA_PLATFORM", QByteArrayLiteral("offscreen"));
     qInstallMessageHandler(quietMessages);
-    // QApplication keeps argc by reference and may rewrite argv: it gets its
+    // QCoreApplication keeps argc by reference and may rewrite argv: it gets its
     // own, not libFuzzer's. It lives until the process ends.
     static int argc = 1;
     static char name[] = "relay_fuzzer";
     static char *argv[] = {name, nullptr};
-    static QApplication application(argc, argv);
+    static QCoreApplication application(argc, argv);
     return 0;
 }
 

@@ -1,21 +1,17 @@
 #pragma once
 
-#include "fakedialogs.h"
+#include "fakeoperator.h"
 #include "fuzzendpoint.h"
 
 #include "net/channels.h"
 #include "net/yield.h"
 #include "relay/messagerelay.h"
 #include "relay/presencerelay.h"
+#include "relay/typedtext.h"
+#include "roster/rostermodel.h"
 #include "roster/rosterupkeep.h"
-#include "ui/transcript.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include "ui/transcriptview.h"
 #include <QTimer>
-#include <QWidget>
 
 #include <functional>
 #include <map>
@@ -58,14 +54,12 @@ private:
     std::multimap<quint64, std::function<void()>> m_actions;
 };
 
-// What the operator window wires together for the four data handlers and the
+// What the server core wires together for the four data handlers and the
 // roster upkeep, on fuzz endpoints; the timers never fire by themselves.
 struct RelayRig
 {
     explicit RelayRig(EndpointObserver &observer) : factory(observer)
     {
-        Timer2.setSingleShot(true);
-        Timer2.setInterval(2000);
         Txtnick.setText(QStringLiteral("SERVER"));
         QObject::connect(&channels.Winsock(), &SocketPool::dataArrival, &message,
                          &MessageRelay::dataArrival);
@@ -97,20 +91,12 @@ struct RelayRig
     FuzzEndpointFactory factory;
     ScheduledYield yield;
     Channels channels{factory, yield};
-    FakeDialogs dialogs;
-    QWidget window;
-    TranscriptView Text1{&window};
-    QLineEdit Text2{&window};
-    QLineEdit Txtnick{&window};
-    QLineEdit Text4{&window};
-    QListWidget List1{&window};
-    QLabel Label4{&window};
-    QTimer Timer1;
-    QTimer Timer2;
-    Transcript transcript{Text1};
-    RosterUpkeep upkeep{List1, Text4, Label4, Timer1, Timer2};
-    qint32 X = 0;
-    QByteArray receivedRosterText;
-    MessageRelay message{channels, transcript, dialogs, window};
-    PresenceRelay presence{channels, transcript, List1, upkeep, X, receivedRosterText};
+    FakeOperator transcript;
+    TypedText Text2;
+    TypedText Txtnick;
+    RosterModel List1;
+    RosterUpkeep upkeep{List1};
+    QTimer &Timer2 = upkeep.Timer2();
+    MessageRelay message{channels, transcript};
+    PresenceRelay presence{channels, transcript, List1, upkeep};
 };

@@ -2,12 +2,10 @@
 
 #include "net/channels.h"
 #include "net/wiretext.h"
+#include "relay/operator.h"
 #include "relay/shownread.h"
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 #include "roster/rosterupkeep.h"
-#include "ui/transcript.h"
-
-#include <QListWidget>
 
 #include <tuple>
 
@@ -20,11 +18,9 @@ const QString JoinedText = QStringLiteral(" sohbete katıldı.");
 const QString LeftText = QStringLiteral(" sohbetten ayrıldı.");
 } // namespace
 
-PresenceRelay::PresenceRelay(Channels &channels, Transcript &transcript, QListWidget &List1,
-                             RosterUpkeep &upkeep, qint32 &X, QByteArray &receivedRosterText,
-                             QObject *parent)
-    : QObject(parent), m_channels(channels), m_transcript(transcript), m_List1(List1),
-      m_upkeep(upkeep), m_X(X), m_receivedRosterText(receivedRosterText)
+PresenceRelay::PresenceRelay(Channels &channels, Operator &desk, RosterModel &roster,
+                             RosterUpkeep &upkeep, QObject *parent)
+    : QObject(parent), m_channels(channels), m_operator(desk), m_roster(roster), m_upkeep(upkeep)
 {
 }
 
@@ -65,22 +61,20 @@ void PresenceRelay::leaveArrival()
 void PresenceRelay::announceJoin(qint16 index)
 {
     QByteArray join;
-    if (m_channels.Winjoin().getData(index, join))
+    if (const Outcome failed = m_channels.Winjoin().getData(index, join))
         return;
-    m_transcript.appendLine(ShownRead::shown(join) + JoinedText);
+    m_operator.showLine(ShownRead::shown(join) + JoinedText);
     std::ignore = m_channels.SendOnArray4(join + WireText::encode(JoinedText));
 }
 
 // A failed read adds no entry and sends nothing: the roster has not changed,
-// and an empty entry would stand for a user nobody announced. The form-level
-// text keeps the last text actually read.
+// and an empty entry would stand for a user nobody announced.
 bool PresenceRelay::addToRoster(qint16 index)
 {
     QByteArray client;
-    if (m_channels.Winusers().getData(index, client))
+    if (const Outcome failed = m_channels.Winusers().getData(index, client))
         return false;
-    m_receivedRosterText = client;
-    RosterList::append(m_List1, m_receivedRosterText);
+    m_roster.append(client);
     return true;
 }
 
@@ -90,13 +84,13 @@ bool PresenceRelay::addToRoster(qint16 index)
 // sends more only if the roster shrank in between).
 void PresenceRelay::Counter()
 {
-    const qint16 n = qint16(m_List1.count());
+    const qint16 n = qint16(m_roster.count());
     for (m_X = 0; m_X < n; m_X = m_X + 1) {
         // An index past a shrunken roster reads the empty text: no bytes.
         // A failed broadcast ends only itself and the next entry goes out to
         // every client: one broken connection does not cut the roster short
         // for the others.
-        std::ignore = m_channels.SendOnArray2(RosterList::entry(m_List1, m_X));
+        std::ignore = m_channels.SendOnArray2(m_roster.entry(m_X));
     }
 }
 
@@ -124,7 +118,7 @@ void PresenceRelay::announceLeave(bool heldBack)
         return;
     }
     const QString nickname = WireText::decodeForDisplay(left);
-    m_transcript.appendLine(ShownRead::shown(left) + LeftText);
+    m_operator.showLine(ShownRead::shown(left) + LeftText);
     std::ignore = m_channels.SendOnArray3(left);
     m_upkeep.handOverLeaver(nickname);
 }

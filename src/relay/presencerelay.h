@@ -2,13 +2,12 @@
 
 #include "arrivalgate.h"
 
-#include <QByteArray>
 #include <QObject>
 
 class Channels;
-class QListWidget;
+class Operator;
+class RosterModel;
 class RosterUpkeep;
-class Transcript;
 
 // The roster, join and leave channels: nicknames fill the roster, which every
 // roster client receives; joins and leaves are announced.
@@ -17,8 +16,7 @@ class PresenceRelay final : public QObject
     Q_OBJECT
 
 public:
-    PresenceRelay(Channels &channels, Transcript &transcript, QListWidget &List1,
-                  RosterUpkeep &upkeep, qint32 &X, QByteArray &receivedRosterText,
+    PresenceRelay(Channels &channels, Operator &desk, RosterModel &roster, RosterUpkeep &upkeep,
                   QObject *parent = nullptr);
 
     void joinArrival(qint16 index);
@@ -26,17 +24,19 @@ public:
     void leaveArrival();
     void Counter();
 
+    // The roster broadcast index, shared by every run of Counter.
+    qint32 X() const { return m_X; }
+
 private:
     void announceJoin(qint16 index);
     bool addToRoster(qint16 index);
     void announceLeave(bool heldBack);
 
     Channels &m_channels;
-    Transcript &m_transcript;
-    QListWidget &m_List1;
+    Operator &m_operator;
+    RosterModel &m_roster;
     RosterUpkeep &m_upkeep;
-    qint32 &m_X;
-    QByteArray &m_receivedRosterText;
+    qint32 m_X = 0;
     // Join and roster handlers read the element that raised the arrival, so
     // held-back arrivals are remembered by element. A leave run takes the
     // first nickname waiting on any element, one per run: each held-back

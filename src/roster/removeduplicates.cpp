@@ -1,21 +1,19 @@
 #include "removeduplicates.h"
 
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 
 #include <QByteArrayList>
 #include <QByteArrayView>
 #include <QHash>
-#include <QListWidget>
 
 #include <algorithm>
-#include <memory>
 #include <vector>
 
 namespace {
 
 // Up to this many duplicates are taken out one by one, which keeps every other
-// item as it is. Each removal shifts the rows below it and signals the view, so
-// beyond this a single rebuild of the list is cheaper.
+// row as the views have it. Each removal shifts the rows below it and signals
+// every view, so beyond this a single reset of the roster is cheaper.
 constexpr qsizetype MaxSingleRemovals = 256;
 
 // Hash key over an entry's bytes. The entries come from clients, who could pick
@@ -34,49 +32,42 @@ size_t qHash(EntryKey key, size_t = 0) noexcept
     return qHash(key.bytes, 0);
 }
 
-void removeOneByOne(QListWidget &list, const std::vector<int> &firstOf, int keepSelected)
+void removeOneByOne(RosterModel &roster, const std::vector<int> &firstOf)
 {
-    QListWidgetItem *stay = keepSelected < 0 ? nullptr : list.item(keepSelected);
     // From the bottom up, so the rows still to be visited keep their numbers.
     for (int row = int(firstOf.size()) - 1; row > 0; --row) {
         if (firstOf.at(row) != row)
-            delete list.takeItem(row); // takeItem hands the item over to us
+            roster.removeEntry(row);
     }
-    // Removing the current row of a single-selection view selects its
-    // neighbour; that must not invent a selection for the removal tick.
-    if (stay)
-        list.setCurrentItem(stay, QItemSelectionModel::ClearAndSelect);
-    else
-        list.clearSelection();
 }
 
-void rebuild(QListWidget &list, const std::vector<int> &firstOf, int keepSelected)
+void rebuild(RosterModel &roster, const std::vector<int> &firstOf)
 {
-    // Copies first: a failure here leaves the list untouched.
-    std::vector<std::unique_ptr<QListWidgetItem>> kept;
-    int newSelected = -1;
+    QByteArrayList kept;
     for (int row = 0; row < int(firstOf.size()); ++row) {
-        if (firstOf.at(row) != row)
-            continue;
-        if (row == keepSelected)
-            newSelected = int(kept.size());
-        kept.emplace_back(list.item(row)->clone());
+        if (firstOf.at(row) == row)
+            kept.append(roster.entry(row));
     }
-    list.clear();
-    for (std::unique_ptr<QListWidgetItem> &item : kept)
-        list.addItem(item.release()); // the list owns it from here
-    RosterList::selectRow(list, newSelected);
+    roster.replaceAll(kept);
+}
+
+// Where a kept row ends up once the duplicates above it are gone.
+int rowAfterRemoval(const std::vector<int> &firstOf, int row)
+{
+    if (row < 0)
+        return -1;
+    int kept = 0;
+    for (int above = 0; above < row; ++above)
+        kept += firstOf.at(above) == above ? 1 : 0;
+    return kept;
 }
 
 } // namespace
 
-void RemoveDuplicates(QListWidget &list)
+void RemoveDuplicates(RosterModel &roster)
 {
-    const int count = list.count();
-    QByteArrayList entries; // owns the bytes the keys look at
-    entries.reserve(count);
-    for (int row = 0; row < count; ++row)
-        entries.append(RosterList::entry(list, row));
+    const int count = roster.count();
+    const QByteArrayList entries = roster.entries(); // owns the bytes the keys look at
 
     QHash<EntryKey, int> firstRow;
     firstRow.reserve(count);
@@ -94,10 +85,14 @@ void RemoveDuplicates(QListWidget &list)
     if (duplicates == 0)
         return;
 
-    const int selected = RosterList::selectedRow(list);
-    const int keepSelected = selected < 0 ? -1 : firstOf.at(selected);
+    const int selected = roster.selectedRow();
+    const int keepSelected = rowAfterRemoval(firstOf, selected < 0 ? -1 : firstOf.at(selected));
     if (duplicates <= MaxSingleRemovals)
-        removeOneByOne(list, firstOf, keepSelected);
+        removeOneByOne(roster, firstOf);
     else
-        rebuild(list, firstOf, keepSelected);
+        rebuild(roster, firstOf);
+    // Removing the current row moves a view's current row to a neighbour, and
+    // a reset drops the selection; neither may invent or lose a selection for
+    // the removal tick.
+    roster.selectRow(keepSelected);
 }

@@ -1,6 +1,6 @@
 #include "rosterlookup.h"
 
-#include <QListWidget>
+#include "roster/rostermodel.h"
 
 namespace RosterLookup {
 
@@ -24,22 +24,22 @@ QString folded(const QString &text)
     return result;
 }
 
-int find(const QListWidget &list, const QString &nickname)
+int find(const RosterModel &roster, const QString &nickname)
 {
     if (nickname.isEmpty())
         return -1;
-    // Fault mended: a prefix match alone took Alice off the roster when Ali
-    // left. A whole-name match now wins over a prefix anywhere in the list,
-    // and an exact one over one that differs in case (Ali and ALI are two
-    // users: the duplicate removal keeps both).
+    // A prefix match alone would take Alice off the roster when Ali leaves,
+    // so a whole-name match wins over a prefix anywhere in the roster, and an
+    // exact one over one that differs in case (Ali and ALI are two users: the
+    // duplicate removal keeps both).
     const QString wanted = folded(nickname);
     int firstEqual = -1;
     int firstPrefix = -1;
-    for (int row = 0; row < list.count(); ++row) {
-        const QString shown = list.item(row)->text();
-        if (shown == nickname)
+    for (int row = 0; row < roster.count(); ++row) {
+        const QString text = roster.text(row);
+        if (text == nickname)
             return row;
-        const QString candidate = folded(shown);
+        const QString candidate = folded(text);
         if (firstEqual < 0 && candidate == wanted)
             firstEqual = row;
         else if (firstPrefix < 0 && candidate.startsWith(wanted))

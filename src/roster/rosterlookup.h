@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class QListWidget;
+class RosterModel;
 
 // Finds a leaving user's roster entry by the nickname the leave carried.
 namespace RosterLookup {
@@ -11,9 +11,9 @@ namespace RosterLookup {
 QString folded(const QString &text);
 
 // The row of the leaver's entry, -1 when there is none (and for the empty
-// nickname): the first entry shown exactly as the nickname, else the first
+// nickname): the first entry whose text is exactly the nickname, else the first
 // equal to it apart from letter case, else the first that begins with it
 // apart from letter case.
-int find(const QListWidget &list, const QString &nickname);
+int find(const RosterModel &roster, const QString &nickname);
 
 } // namespace RosterLookup

@@ -1,45 +1,42 @@
 #include "rosterupkeep.h"
 
 #include "roster/guardedstep.h"
-#include "roster/rosterlist.h"
+#include "roster/removeduplicates.h"
 #include "roster/rosterlookup.h"
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QTimer>
+#include "roster/rostermodel.h"
 
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-QString countCaption(int count)
+QString captionFor(int count)
 {
     return QString::number(count) + QStringLiteral(" Kullanıcı bağlı");
 }
 
 } // namespace
 
-RosterUpkeep::RosterUpkeep(QListWidget &List1, QLineEdit &Text4, QLabel &Label4, QTimer &Timer1,
-                           QTimer &Timer2, QObject *parent)
-    : QObject(parent), m_List1(List1), m_Text4(Text4), m_Label4(Label4), m_Timer2(Timer2)
+RosterUpkeep::RosterUpkeep(RosterModel &roster, QObject *parent)
+    : QObject(parent), m_roster(roster), m_caption(captionFor(roster.count()))
 {
-    // The caption the window starts with; the tidy tick keeps it up to date.
-    m_Label4.setText(countCaption(m_List1.count()));
-    connect(&Timer1, &QTimer::timeout, this, &RosterUpkeep::tidyTick);
+    m_Timer1.setObjectName(QStringLiteral("Timer1"));
+    m_Timer1.setInterval(TidyIntervalMs);
+    m_Timer2.setObjectName(QStringLiteral("Timer2"));
+    m_Timer2.setInterval(RemovalIntervalMs);
+    m_Timer2.setSingleShot(true);
+    connect(&m_Timer1, &QTimer::timeout, this, &RosterUpkeep::tidyTick);
     connect(&m_Timer2, &QTimer::timeout, this, &RosterUpkeep::removalTick);
-    connect(&m_Text4, &QLineEdit::textChanged, this, &RosterUpkeep::lookupChanged);
 }
 
 void RosterUpkeep::handOverLeaver(const QString &nickname)
 {
     setLookupText(nickname);
-    // Fault mended: a second hand-off within 2000 ms used to move the
-    // selection away from the first leaver, whose entry then stayed for ever.
-    // Every hand-off's entry is remembered and goes at the next removal tick.
-    if (const int row = RosterList::selectedRow(m_List1); row >= 0)
-        m_pendingLeavers.append(RosterList::entry(m_List1, row));
+    // Every hand-off's entry is remembered and goes at the next removal tick:
+    // a second hand-off within 2000 ms moves the selection away from the
+    // first leaver, whose entry would otherwise stay for ever.
+    if (const int row = m_roster.selectedRow(); row >= 0)
+        m_pendingLeavers.append(m_roster.entry(row));
     // Arming while armed restarts the delay: the latest leaver stays listed,
     // selected, for its full 2000 ms, and the earlier ones go with it.
     m_Timer2.start();
@@ -47,13 +44,16 @@ void RosterUpkeep::handOverLeaver(const QString &nickname)
 
 void RosterUpkeep::tidyTick()
 {
-    guardedStep([this] { RemoveDuplicates(m_List1); });
-    guardedStep([this] { m_Label4.setText(countCaption(m_List1.count())); });
+    guardedStep([this] { RemoveDuplicates(m_roster); });
+    guardedStep([this] {
+        m_caption = captionFor(m_roster.count());
+        emit countCaptionChanged(m_caption);
+    });
 }
 
 void RosterUpkeep::lookupChanged()
 {
-    RosterList::selectRow(m_List1, RosterLookup::find(m_List1, m_Text4.text()));
+    m_roster.selectRow(RosterLookup::find(m_roster, m_lookup));
 }
 
 void RosterUpkeep::removalTick()
@@ -66,27 +66,28 @@ void RosterUpkeep::removalTick()
 
 void RosterUpkeep::setLookupText(const QString &text)
 {
-    // QLineEdit is silent when the text does not change, yet the roster or the
-    // selection may have changed since: look again all the same.
-    const QString before = m_Text4.text();
-    m_Text4.setText(text);
-    if (m_Text4.text() == before)
-        lookupChanged();
+    // Set to the text it already holds, the lookup still runs: the roster or
+    // the selection may have changed since.
+    const bool changed = text != m_lookup;
+    m_lookup = text;
+    lookupChanged();
+    if (changed)
+        emit lookupTextChanged(m_lookup);
 }
 
 void RosterUpkeep::removeLeavers(const QByteArrayList &leavers)
 {
     // The selected entry goes, whoever selected it; so does every entry a
-    // hand-off found, unless the list no longer has it (server stop).
+    // hand-off found, unless the roster no longer has it (server stop).
     QList<int> rows;
-    if (const int selected = RosterList::selectedRow(m_List1); selected >= 0)
+    if (const int selected = m_roster.selectedRow(); selected >= 0)
         rows.append(selected);
     for (const QByteArray &leaver : leavers) {
-        const int row = RosterList::rowOf(m_List1, leaver);
+        const int row = m_roster.rowOf(leaver);
         if (row >= 0 && !rows.contains(row))
             rows.append(row);
     }
     std::sort(rows.begin(), rows.end(), std::greater<>());
     for (const int row : rows)
-        delete m_List1.takeItem(row); // takeItem hands the item over to us
+        m_roster.removeEntry(row);
 }

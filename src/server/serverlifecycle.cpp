@@ -1,23 +1,20 @@
 #include "serverlifecycle.h"
 
-#include "closeguard.h"
+#include "net/channels.h"
 #include "net/wiretext.h"
 #include "net/yield.h"
-#include "roster/rosterlist.h"
+#include "relay/operator.h"
+#include "relay/typedtext.h"
+#include "roster/rostermodel.h"
 #include "roster/rosterupkeep.h"
-#include "ui/form1.h"
-#include "ui/operatordialogs.h"
 
-#include <QAction>
-#include <QGroupBox>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QLocale>
 #include <QScopedValueRollback>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 namespace {
 
@@ -34,76 +31,68 @@ const QString StoppedLine = QStringLiteral("<SUNUCU> Sunucu bağlantısı kapat�
 
 } // namespace
 
-ServerLifecycle::ServerLifecycle(Form1 &window, RosterUpkeep &upkeep, QObject *parent)
-    : QObject(parent), m_window(window), m_upkeep(upkeep)
+ServerLifecycle::ServerLifecycle(Channels &channels, RosterModel &roster, RosterUpkeep &upkeep,
+                                 Operator &desk, Inputs inputs, QObject *parent)
+    : QObject(parent), m_channels(channels), m_roster(roster), m_upkeep(upkeep), m_operator(desk),
+      m_inputs(inputs)
 {
 }
 
 void ServerLifecycle::load()
 {
-    m_window.Text3()->setText(m_window.Winsock().localHostIdentity());
-    // One guard per window, however often a load step runs on it.
-    if (!m_closeGuard)
-        m_closeGuard = m_window.findChild<CloseGuard *>(QString(), Qt::FindDirectChildrenOnly);
-    if (!m_closeGuard)
-        m_closeGuard = new CloseGuard(m_window); // owned by the window
+    m_inputs.host.setText(m_channels.Winsock().localHostIdentity());
 }
 
 void ServerLifecycle::start()
 {
-    if (!m_window.mnustart()->isEnabled())
+    if (m_state != ServerState::NotStarted)
         return;
 
-    const QString nickname = m_window.Txtnick()->text();
+    const QString nickname = m_inputs.nickname.text();
     if (nickname.isEmpty() || nickname == OneBlank) {
-        m_window.dialogs().inputProblem(&m_window, NoNickname);
-        m_window.Txtnick()->setFocus();
+        m_operator.reportInputProblem(Operator::Field::Nickname, NoNickname);
         return;
     }
-    if (m_window.Text3()->text().isEmpty()) {
-        m_window.dialogs().inputProblem(&m_window, NoHost);
-        m_window.Text3()->setText(m_window.Winsock().localHostIdentity());
+    if (m_inputs.host.text().isEmpty()) {
+        m_operator.reportInputProblem(Operator::Field::Host, NoHost);
+        m_inputs.host.setText(m_channels.Winsock().localHostIdentity());
         return;
     }
 
     // A channel that cannot listen ends the start with its report. Channels
-    // already listening stay so, and since the commands are not switched yet
-    // the window still offers Start: a second start listens again where
-    // needed (listening twice on a listening element does nothing).
-    for (SocketPool *pool : {&m_window.Winsock(), &m_window.Winusers(), &m_window.Winleft(),
-                             &m_window.Winjoin()}) {
+    // already listening stay so, and since the state is unchanged the window
+    // still offers Start: a second start listens again where needed
+    // (listening twice on a listening element does nothing).
+    for (SocketPool *pool : {&m_channels.Winsock(), &m_channels.Winusers(), &m_channels.Winleft(),
+                             &m_channels.Winjoin()}) {
         if (Outcome failed = pool->listen()) {
-            m_window.dialogs().failure(&m_window, *failed);
+            m_operator.reportFailure(*failed);
             return;
         }
     }
 
-    m_window.mnustart()->setEnabled(false);
-    m_window.mnudisconnect()->setEnabled(true);
-    m_window.mnuexit()->setEnabled(false);
-    m_window.Frame1()->setEnabled(false);
-    m_window.Frame2()->setEnabled(true);
+    enter(ServerState::Running);
 
     // The operator's own locale decides: in a Turkish locale "ali" becomes
     // "ALİ" with the dotted capital, elsewhere "ALI", as the operator would
     // write it. Clients compare nicknames byte for byte, so this only has to
     // agree with what the operator expects to see.
-    m_window.Txtnick()->setText(QLocale::system().toUpper(nickname));
-    RosterList::append(*m_window.List1(), WireText::encode(m_window.Txtnick()->text()));
-    m_window.Text2()->setFocus();
+    m_inputs.nickname.setText(QLocale::system().toUpper(nickname));
+    m_roster.append(WireText::encode(m_inputs.nickname.text()));
 }
 
 void ServerLifecycle::stop()
 {
     // The stop yields to the event loop (inside the broadcast and once more),
-    // and mnudisconnect stays enabled until the notice is out; a stop chosen
-    // again meanwhile would send a second notice and write the lines twice.
-    // One stop at a time: a second one while the first runs does nothing.
-    if (m_stopping || !m_window.mnudisconnect()->isEnabled())
+    // and the server stays Running (mnudisconnect enabled) until the notice
+    // is out; a stop chosen again meanwhile would send a second notice and
+    // write the lines twice. One stop at a time: a second one while the
+    // first runs does nothing.
+    if (m_stopping || m_state != ServerState::Running)
         return;
     const QScopedValueRollback stopping(m_stopping, true);
 
-    if (!m_window.dialogs().confirmStop(&m_window, StopWarning))
+    if (!m_operator.confirmStop(StopWarning))
         return;
 
     // A send that fails ends the notice broadcast at that client. The stop
@@ -111,35 +100,32 @@ void ServerLifecycle::stop()
     // with its commands in a mixed state and the roster still full. The
     // clients the notice did not reach learn of the stop by the connection
     // closing, a moment later.
-    const Outcome noticeFailed = m_window.channels().SendOnArray(WireText::encode(StopNotice));
-    Q_UNUSED(noticeFailed);
+    std::ignore = m_channels.SendOnArray(WireText::encode(StopNotice));
 
     // This yield must let in every event pending now (leave announcements the
     // clients send on the notice, for one). The event-loop yield normally
     // hands over only once per time slice, so it is told not to skip this one.
-    if (auto *eventLoop = dynamic_cast<EventLoopYield *>(&m_window.yield()))
+    if (auto *eventLoop = dynamic_cast<EventLoopYield *>(&m_channels.yield()))
         eventLoop->forceNext();
-    m_window.yield()();
+    m_channels.yield()();
 
-    m_window.transcript().appendLine(StoppingLine);
-    m_window.transcript().appendLine(StoppedLine);
+    m_operator.showLine(StoppingLine);
+    m_operator.showLine(StoppedLine);
 
-    m_window.mnudisconnect()->setEnabled(false);
-    m_window.mnuexit()->setEnabled(true);
-    m_window.Frame2()->setEnabled(false);
+    enter(ServerState::Stopped);
 
     closeEveryElement();
 
-    m_upkeep.handOverLeaver(m_window.Txtnick()->text());
-    m_window.List1()->clear();
+    m_upkeep.handOverLeaver(m_inputs.nickname.text());
+    m_roster.clear();
 }
 
 void ServerLifecycle::closeEveryElement()
 {
     // By rising index and, at each index, message, leave, join, roster: the
     // listening elements go first, then the clients in the order they came.
-    const std::array<SocketPool *, 4> order{&m_window.Winsock(), &m_window.Winleft(),
-                                            &m_window.Winjoin(), &m_window.Winusers()};
+    const std::array<SocketPool *, 4> order{&m_channels.Winsock(), &m_channels.Winleft(),
+                                            &m_channels.Winjoin(), &m_channels.Winusers()};
     // Closing never yields, so no pool grows while this runs.
     int top = 0;
     for (const SocketPool *pool : order)
@@ -154,11 +140,16 @@ void ServerLifecycle::closeEveryElement()
 
 void ServerLifecycle::exit()
 {
-    if (!m_window.mnuexit()->isEnabled())
+    if (m_state == ServerState::Running)
         return;
-    if (m_closeGuard)
-        m_closeGuard->allowClose();
+    emit exiting();
     m_terminate();
+}
+
+void ServerLifecycle::enter(ServerState state)
+{
+    m_state = state;
+    emit stateChanged(m_state);
 }
 
 void ServerLifecycle::endProcessNow()

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "net/channels.h"
-#include "ui/transcript.h"
+#include "server/servercore.h"
 
 #include <QMainWindow>
 
@@ -11,7 +10,7 @@ class QAction;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QListWidget;
+class QListView;
 class QMenu;
 class QPushButton;
 class QTimer;
@@ -20,11 +19,11 @@ class TranscriptView;
 class EndpointFactory;
 class OperatorDialogs;
 class ViewCommands;
-class MessageRelay;
-class PresenceRelay;
-class RosterUpkeep;
-class ServerLifecycle;
+class WindowOperator;
 class Yield;
+namespace Ui {
+class Form1;
+}
 
 // What the operator window runs on. Left empty, the real ones are made: TCP
 // endpoints, the event-loop yield and message boxes. Tests pass fakes.
@@ -35,9 +34,10 @@ struct Form1Services
     OperatorDialogs *dialogs = nullptr;
 };
 
-// The operator window. It owns every control, the four channel pools and the
-// objects that hold the handlers' logic (relay, roster upkeep, lifecycle); it
-// only wires them together. Controls carry the names the whole program uses.
+// The operator window over the server core it owns: it shows what the core
+// tells it (lines, reports, the roster, the count, the state), mirrors the
+// texts the operator types and hands the operator's commands to the core.
+// Controls carry the names the whole program uses.
 class Form1 final : public QMainWindow
 {
     Q_OBJECT
@@ -48,112 +48,61 @@ public:
     explicit Form1(Services services = {}, QWidget *parent = nullptr);
     ~Form1() override;
 
-    // Controls (layout and initial states in form1layout.cpp).
-    QGroupBox *Frame1() const { return m_Frame1; }
-    QGroupBox *Frame2() const { return m_Frame2; }
-    QLabel *Label1() const { return m_Label1; }
-    QLabel *Label2() const { return m_Label2; }
-    QLabel *Label3() const { return m_Label3; }
-    QLabel *Label4() const { return m_Label4; }
-    QLineEdit *Txtnick() const { return m_Txtnick; }
-    QLineEdit *Text2() const { return m_Text2; }
-    QLineEdit *Text3() const { return m_Text3; }
-    QLineEdit *Text4() const { return m_Text4; }
-    TranscriptView *Text1() const { return m_Text1; }
-    QPushButton *Cmdconnct() const { return m_Cmdconnct; }
-    QPushButton *Command1() const { return m_Command1; }
-    QListWidget *List1() const { return m_List1; }
-    QTimer *Timer1() const { return m_Timer1; }
-    QTimer *Timer2() const { return m_Timer2; }
+    // Controls (layout in form1.ui, the rest in form1layout.cpp).
+    QGroupBox *Frame1() const;
+    QGroupBox *Frame2() const;
+    QLabel *Label1() const;
+    QLabel *Label2() const;
+    QLabel *Label3() const;
+    QLabel *Label4() const;
+    QLineEdit *Txtnick() const;
+    QLineEdit *Text2() const;
+    QLineEdit *Text3() const;
+    QLineEdit *Text4() const;
+    TranscriptView *Text1() const;
+    QPushButton *Cmdconnct() const;
+    QPushButton *Command1() const;
+    QListView *List1() const;
+    // The roster's tidy and removal ticks, which the core runs.
+    QTimer *Timer1() const { return &m_core->rosterUpkeep().Timer1(); }
+    QTimer *Timer2() const { return &m_core->rosterUpkeep().Timer2(); }
 
     // Menus.
-    QMenu *mnuserver() const { return m_mnuserver; }
-    QAction *mnustart() const { return m_mnustart; }
-    QAction *mnudisconnect() const { return m_mnudisconnect; }
-    QAction *sdfsd() const { return m_sdfsd; }
-    QAction *mnuexit() const { return m_mnuexit; }
-    QMenu *mnuformat() const { return m_mnuformat; }
-    QAction *mnubold() const { return m_mnubold; }
-    QAction *mnuitallic() const { return m_mnuitallic; }
-    QAction *mnuunderlined() const { return m_mnuunderlined; }
-    QAction *mnunone() const { return m_mnunone; }
-    QAction *safsdf() const { return m_safsdf; }
-    QAction *mnuclear() const { return m_mnuclear; }
-    QAction *mnuabout() const { return m_mnuabout; }
+    QMenu *mnuserver() const;
+    QAction *mnustart() const;
+    QAction *mnudisconnect() const;
+    QAction *mnuexit() const;
+    QMenu *mnuformat() const;
+    QAction *mnubold() const;
+    QAction *mnuitallic() const;
+    QAction *mnuunderlined() const;
+    QAction *mnunone() const;
+    QAction *mnuclear() const;
+    QAction *mnuabout() const;
 
-    // The channel pools and their broadcasts.
-    Channels &channels() { return *m_channels; }
-    SocketPool &Winsock() { return m_channels->Winsock(); }
-    SocketPool &Winusers() { return m_channels->Winusers(); }
-    SocketPool &Winjoin() { return m_channels->Winjoin(); }
-    SocketPool &Winleft() { return m_channels->Winleft(); }
+    // The server the window shows and commands.
+    ServerCore &core() { return *m_core; }
+    // The core's channel pools.
+    SocketPool &Winsock() { return m_core->channels().Winsock(); }
+    SocketPool &Winusers() { return m_core->channels().Winusers(); }
+    SocketPool &Winjoin() { return m_core->channels().Winjoin(); }
+    SocketPool &Winleft() { return m_core->channels().Winleft(); }
 
-    Transcript &transcript() { return *m_transcript; }
-    OperatorDialogs &dialogs() { return *m_dialogs; }
-    Yield &yield() { return *m_yield; }
     ViewCommands &viewCommands() { return *m_viewCommands; }
-    // The objects that hold the handlers of the channels, the roster and the
-    // server's life; the window only connects its controls and pools to them.
-    MessageRelay &messageRelay() { return *m_messageRelay; }
-    PresenceRelay &presenceRelay() { return *m_presenceRelay; }
-    RosterUpkeep &rosterUpkeep() { return *m_rosterUpkeep; }
-    ServerLifecycle &lifecycle() { return *m_lifecycle; }
-
-    // Form-level variables: the roster broadcast index shared by every run of
-    // Counter, and the last text read on the roster channel.
-    qint32 X = 0;
-    QByteArray receivedRosterText;
 
 private:
-    void buildLayout();
-    void buildMenus();
-    void connectHandlers();
+    void completeLayout();
+    void connectCore();
+    void follow(ServerState state);
 
     // Owned services (only those not handed in).
     std::unique_ptr<EndpointFactory> m_ownEndpoints;
     std::unique_ptr<Yield> m_ownYield;
     std::unique_ptr<OperatorDialogs> m_ownDialogs;
-    Yield *m_yield = nullptr;
-    OperatorDialogs *m_dialogs = nullptr;
-    std::unique_ptr<Channels> m_channels;
 
-    QGroupBox *m_Frame1 = nullptr;
-    QGroupBox *m_Frame2 = nullptr;
-    QLabel *m_Label1 = nullptr;
-    QLabel *m_Label2 = nullptr;
-    QLabel *m_Label3 = nullptr;
-    QLabel *m_Label4 = nullptr;
-    QLineEdit *m_Txtnick = nullptr;
-    QLineEdit *m_Text2 = nullptr;
-    QLineEdit *m_Text3 = nullptr;
-    QLineEdit *m_Text4 = nullptr;
-    TranscriptView *m_Text1 = nullptr;
-    QPushButton *m_Cmdconnct = nullptr;
-    QPushButton *m_Command1 = nullptr;
-    QListWidget *m_List1 = nullptr;
-    QTimer *m_Timer1 = nullptr;
-    QTimer *m_Timer2 = nullptr;
-
-    QMenu *m_mnuserver = nullptr;
-    QAction *m_mnustart = nullptr;
-    QAction *m_mnudisconnect = nullptr;
-    QAction *m_sdfsd = nullptr;
-    QAction *m_mnuexit = nullptr;
-    QMenu *m_mnuformat = nullptr;
-    QAction *m_mnubold = nullptr;
-    QAction *m_mnuitallic = nullptr;
-    QAction *m_mnuunderlined = nullptr;
-    QAction *m_mnunone = nullptr;
-    QAction *m_safsdf = nullptr;
-    QAction *m_mnuclear = nullptr;
-    QAction *m_mnuabout = nullptr;
-
-    std::unique_ptr<Transcript> m_transcript;
-    // Goes before the widgets it watches.
+    std::unique_ptr<Ui::Form1> m_ui;
+    std::unique_ptr<WindowOperator> m_operator;
+    // After the services it runs on, so it goes before them.
+    std::unique_ptr<ServerCore> m_core;
     std::unique_ptr<ViewCommands> m_viewCommands;
-    std::unique_ptr<RosterUpkeep> m_rosterUpkeep;
-    std::unique_ptr<MessageRelay> m_messageRelay;
-    std::unique_ptr<PresenceRelay> m_presenceRelay;
-    // Last, so it goes first: nothing may stop or exit through a dead roster.
-    std::unique_ptr<ServerLifecycle> m_lifecycle;
 };

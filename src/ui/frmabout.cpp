@@ -1,4 +1,6 @@
 #include "frmabout.h"
+#include "ui_frmabout.h"
+
 #include "ui/twips.h"
 
 #include "ui/accessiblenames.h"
@@ -13,78 +15,40 @@
 
 namespace {
 
-constexpr int WidthTwips = 7605;
-constexpr int HeightTwips = 4935;
 constexpr int Text1Left = 2100;
 constexpr int Text1Width = 5190;
 constexpr int Text1Height = 2640;
 constexpr qreal TitlePoints = 18;
 constexpr qreal TextPoints = 11.25;
 constexpr qreal ButtonPoints = 9.75;
-const QColor Silver(192, 192, 192);
 
 using Twips::pixels;
-using Twips::twips;
-
-QLabel *titleLabel(QWidget *parent, const char *name, QRect geometry, const QString &caption)
-{
-    auto *label = new QLabel(caption, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(geometry);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    label->setFont(UiFonts::tahoma(TitlePoints, true, true));
-    QPalette colours = label->palette();
-    colours.setColor(QPalette::WindowText, Silver);
-    label->setPalette(colours);
-    return label;
-}
 
 } // namespace
 
-frmAbout::frmAbout(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint)
+frmAbout::frmAbout(QWidget *owner)
+    : QDialog(owner, Qt::Dialog | Qt::FramelessWindowHint), m_ui(std::make_unique<Ui::frmAbout>())
 {
-    setObjectName(QStringLiteral("frmAbout"));
-    // The caption is never seen: the window has no title bar.
-    setWindowTitle(QStringLiteral("Form1"));
+    m_ui->setupUi(this);
     setAttribute(Qt::WA_DeleteOnClose);
-    setFixedSize(pixels(WidthTwips), pixels(HeightTwips));
-    QPalette black = palette();
-    black.setColor(QPalette::Window, Qt::black);
-    setPalette(black);
-    setAutoFillBackground(true);
+    // Fonts are found at run time, so they cannot be part of the form.
+    for (QLabel *title : {m_ui->Label1, m_ui->Label2})
+        title->setFont(UiFonts::tahoma(TitlePoints, true, true));
+    m_ui->Command1->setFont(UiFonts::tahoma(ButtonPoints, true));
+    m_ui->Text1->setFont(UiFonts::tahoma(TextPoints));
+    connect(m_ui->Command1, &QPushButton::clicked, this, &frmAbout::ok);
 
-    m_Label1 = titleLabel(this, "Label1", twips(75, 150, 1365, 465), QStringLiteral("Sohbet"));
-    m_Label2 = titleLabel(this, "Label2", twips(0, 600, 1365, 465), QStringLiteral(" v.1.00"));
-
-    m_Command1 = new QPushButton(QStringLiteral("Tamam"), this);
-    m_Command1->setObjectName(QStringLiteral("Command1"));
-    m_Command1->setGeometry(twips(75, 4425, 840, 465));
-    m_Command1->setFont(UiFonts::tahoma(ButtonPoints, true));
-    connect(m_Command1, &QPushButton::clicked, this, &frmAbout::ok);
-
-    m_Text1 = new QTextEdit(this);
-    m_Text1->setObjectName(QStringLiteral("Text1"));
-    m_Text1->setFont(UiFonts::tahoma(TextPoints));
-    m_Text1->setFrameShape(QFrame::NoFrame);
-    m_Text1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_Text1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QPalette text = m_Text1->palette();
-    text.setColor(QPalette::Base, Qt::black);
-    text.setColor(QPalette::Text, Qt::white);
-    m_Text1->setPalette(text);
-    QTextOption centred = m_Text1->document()->defaultTextOption();
+    QTextOption centred = m_ui->Text1->document()->defaultTextOption();
     centred.setAlignment(Qt::AlignHCenter);
-    m_Text1->document()->setDefaultTextOption(centred);
+    m_ui->Text1->document()->setDefaultTextOption(centred);
     placeText1();
 
-    // The load step: the text, and Text1 out of the tab order. A click still
-    // focuses it, which the focus rule below hands on to "Tamam".
-    m_Text1->setPlainText(aboutText());
-    m_Text1->setFocusPolicy(Qt::ClickFocus);
-    m_Text1->installEventFilter(this);
-    setTabOrder(m_Command1, m_Text1);
-    m_Command1->setDefault(true);
-    m_Command1->setFocus();
+    // The load step: the text. Text1 is out of the tab order (click focus
+    // only); a click still focuses it, which the focus rule below hands on to
+    // "Tamam".
+    m_ui->Text1->setPlainText(aboutText());
+    m_ui->Text1->installEventFilter(this);
+    m_ui->Command1->setFocus();
 
     m_Timer1 = new QTimer(this);
     m_Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -100,6 +64,13 @@ frmAbout::frmAbout(QWidget *owner) : QDialog(owner, Qt::Dialog | Qt::FramelessWi
     frame.moveCenter(screen->availableGeometry().center());
     move(frame.topLeft());
 }
+
+frmAbout::~frmAbout() = default;
+
+QLabel *frmAbout::Label1() const { return m_ui->Label1; }
+QLabel *frmAbout::Label2() const { return m_ui->Label2; }
+QTextEdit *frmAbout::Text1() const { return m_ui->Text1; }
+QPushButton *frmAbout::Command1() const { return m_ui->Command1; }
 
 QString frmAbout::aboutText()
 {
@@ -133,14 +104,14 @@ void frmAbout::placeText1()
 {
     // Rounded to whole pixels only for the widget; the position itself stays
     // in twips.
-    m_Text1->setGeometry(pixels(Text1Left), qRound(m_top / Twips::PerPixel), pixels(Text1Width),
-                         pixels(Text1Height));
+    m_ui->Text1->setGeometry(pixels(Text1Left), qRound(m_top / Twips::PerPixel),
+                             pixels(Text1Width), pixels(Text1Height));
 }
 
 bool frmAbout::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_Text1 && event->type() == QEvent::FocusIn)
-        m_Command1->setFocus(Qt::OtherFocusReason);
+    if (watched == m_ui->Text1 && event->type() == QEvent::FocusIn)
+        m_ui->Command1->setFocus(Qt::OtherFocusReason);
     return QDialog::eventFilter(watched, event);
 }
 

@@ -2,10 +2,15 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QLabel;
 class QPushButton;
 class QTextEdit;
 class QTimer;
+namespace Ui {
+class frmAbout;
+}
 
 // The about window: the program's name and version and a ten-line text that
 // rises through the right part of the window like closing credits, until the
@@ -25,14 +30,15 @@ public:
     static constexpr int TickMs = 20;
 
     explicit frmAbout(QWidget *owner);
+    ~frmAbout() override;
 
     // The about text: ten lines, each ended by CR LF.
     static QString aboutText();
 
-    QLabel *Label1() const { return m_Label1; }
-    QLabel *Label2() const { return m_Label2; }
-    QTextEdit *Text1() const { return m_Text1; }
-    QPushButton *Command1() const { return m_Command1; }
+    QLabel *Label1() const;
+    QLabel *Label2() const;
+    QTextEdit *Text1() const;
+    QPushButton *Command1() const;
     QTimer *Timer1() const { return m_Timer1; }
 
     // Text1's top edge in twips. Kept as a float, not read back from the
@@ -53,10 +59,7 @@ private:
     void placeText1();
     void ok();
 
-    QLabel *m_Label1 = nullptr;
-    QLabel *m_Label2 = nullptr;
-    QTextEdit *m_Text1 = nullptr;
-    QPushButton *m_Command1 = nullptr;
+    std::unique_ptr<Ui::frmAbout> m_ui;
     QTimer *m_Timer1 = nullptr;
     float m_top = StartTop;
 };

@@ -1,24 +1,11 @@
 #include "viewcommands.h"
 
+#include "roster/guardedstep.h"
 #include "ui/form1.h"
 #include "ui/frmabout.h"
 #include "ui/transcriptview.h"
 
 #include <QAction>
-
-namespace {
-// Continue on error: a step that fails is skipped and the next one runs;
-// nothing reaches the event loop. Qt reports no failure from these calls,
-// so what is caught is an exception such as running out of memory.
-template<typename Step>
-void continueOnError(Step step) noexcept
-{
-    try {
-        step();
-    } catch (...) {
-    }
-}
-} // namespace
 
 ViewCommands::ViewCommands(Form1 &window) : m_window(window)
 {
@@ -32,7 +19,7 @@ ViewCommands::ViewCommands(Form1 &window) : m_window(window)
             [this] { toggle(&QFont::underline, &QFont::setUnderline); });
     connect(window.mnunone(), &QAction::triggered, this, &ViewCommands::plainStyle);
     connect(window.mnuclear(), &QAction::triggered, this,
-            [this] { m_window.transcript().clear(); });
+            [this] { m_window.Text1()->clear(); });
     connect(window.mnuabout(), &QAction::triggered, this, &ViewCommands::openAbout);
     // Emitted inside whatever changed the text, so a line appended by the
     // relay is in view before the relay's next step.
@@ -46,13 +33,13 @@ frmAbout *ViewCommands::aboutWindow() const
 
 void ViewCommands::toggle(FontGetter get, FontSetter set)
 {
-    continueOnError([&] {
+    guardedStep([&] {
         TranscriptView &box = *m_window.Text1();
         QFont font = box.font();
         (font.*set)(!(font.*get)());
         box.setFont(font);
     });
-    continueOnError([&] { m_window.mnunone()->setChecked(false); });
+    guardedStep([&] { m_window.mnunone()->setChecked(false); });
 }
 
 void ViewCommands::setFontAttribute(FontSetter set, bool on)
@@ -67,13 +54,13 @@ void ViewCommands::plainStyle()
 {
     // Set, not flipped: clicking a checked "Normal" leaves its mark on (the
     // click itself has just taken it off).
-    continueOnError([&] { m_window.mnunone()->setChecked(true); });
-    continueOnError([&] { m_window.mnubold()->setChecked(false); });
-    continueOnError([&] { m_window.mnuitallic()->setChecked(false); });
-    continueOnError([&] { m_window.mnuunderlined()->setChecked(false); });
-    continueOnError([&] { setFontAttribute(&QFont::setBold, false); });
-    continueOnError([&] { setFontAttribute(&QFont::setItalic, false); });
-    continueOnError([&] { setFontAttribute(&QFont::setUnderline, false); });
+    guardedStep([&] { m_window.mnunone()->setChecked(true); });
+    guardedStep([&] { m_window.mnubold()->setChecked(false); });
+    guardedStep([&] { m_window.mnuitallic()->setChecked(false); });
+    guardedStep([&] { m_window.mnuunderlined()->setChecked(false); });
+    guardedStep([&] { setFontAttribute(&QFont::setBold, false); });
+    guardedStep([&] { setFontAttribute(&QFont::setItalic, false); });
+    guardedStep([&] { setFontAttribute(&QFont::setUnderline, false); });
 }
 
 void ViewCommands::scrollToEnd()

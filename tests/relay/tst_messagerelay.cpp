@@ -4,11 +4,12 @@
 #include "fakeendpoint.h"
 #include "net/channels.h"
 #include "relay/messagerelay.h"
+#include "relay/typedtext.h"
 #include "ui/operatordialogs.h"
-#include "ui/transcript.h"
+#include "ui/transcriptview.h"
+#include "ui/windowoperator.h"
 
 #include <QLineEdit>
-#include "ui/transcriptview.h"
 #include <QTest>
 #include <QWindow>
 
@@ -55,7 +56,8 @@ public:
     int activatingShows = 0;
 };
 
-// What the operator window wires together for the message channel.
+// What the operator window wires together for the message channel: the relay
+// tells the window's side of the operator, which shows lines in the box.
 struct Rig
 {
     Rig()
@@ -65,6 +67,12 @@ struct Rig
                          [this](qint16, const Failure &failure) { relay.socketError(failure); });
         Txtnick.setText(QStringLiteral("SERVER"));
     }
+    // The transcript box, as the operator would copy it.
+    struct Transcript
+    {
+        const TranscriptView &box;
+        QString text() const { return box.text(); }
+    };
     SocketPool &pool() { return channels.Winsock(); }
     FakeEndpoint &client(int index) { return fake(pool(), index); }
     void connectClients(int n)
@@ -78,11 +86,13 @@ struct Rig
     Channels channels{factory, yield};
     QWidget window;
     TranscriptView Text1{&window};
-    QLineEdit Txtnick{&window};
-    QLineEdit Text2{&window};
+    QLineEdit nicknameBox{&window};
+    TypedText Txtnick;
+    TypedText Text2;
     Transcript transcript{Text1};
     RecordingDialogs dialogs;
-    MessageRelay relay{channels, transcript, dialogs, window};
+    WindowOperator desk{window, Text1, nicknameBox, dialogs};
+    MessageRelay relay{channels, desk};
 };
 
 } // namespace

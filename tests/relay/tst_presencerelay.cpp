@@ -2,16 +2,12 @@
 // clients receive, the announcements, the leave hand-off, the shared index of
 // Counter, and arrivals that come in while a handler runs.
 #include "fakeendpoint.h"
+#include "fakeoperator.h"
 #include "net/channels.h"
 #include "relay/presencerelay.h"
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 #include "roster/rosterupkeep.h"
-#include "ui/transcript.h"
 
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include "ui/transcriptview.h"
 #include <QTest>
 #include <QTimer>
 
@@ -33,8 +29,6 @@ struct Rig
 {
     Rig()
     {
-        Timer2.setSingleShot(true);
-        Timer2.setInterval(2000);
         QObject::connect(&channels.Winjoin(), &SocketPool::dataArrival, &relay,
                          &PresenceRelay::joinArrival);
         QObject::connect(&channels.Winusers(), &SocketPool::dataArrival, &relay,
@@ -47,19 +41,8 @@ struct Rig
         for (int i = 0; i < n; ++i)
             connectClient(pool);
     }
-    QByteArrayList roster() const
-    {
-        QByteArrayList entries;
-        for (int row = 0; row < List1.count(); ++row)
-            entries.append(RosterList::entry(List1, row));
-        return entries;
-    }
-    void setRoster(const QByteArrayList &entries)
-    {
-        List1.clear();
-        for (const QByteArray &entry : entries)
-            RosterList::append(List1, entry);
-    }
+    QByteArrayList roster() const { return List1.entries(); }
+    void setRoster(const QByteArrayList &entries) { List1.replaceAll(entries); }
 
     FakeEndpointFactory factory;
     ControlledYield yield;
@@ -67,17 +50,11 @@ struct Rig
     SocketPool &Winusers = channels.Winusers();
     SocketPool &Winjoin = channels.Winjoin();
     SocketPool &Winleft = channels.Winleft();
-    TranscriptView Text1;
-    Transcript transcript{Text1};
-    QListWidget List1;
-    QLineEdit Text4;
-    QLabel Label4;
-    QTimer Timer1;
-    QTimer Timer2;
-    RosterUpkeep upkeep{List1, Text4, Label4, Timer1, Timer2};
-    qint32 X = 0;
-    QByteArray receivedRosterText;
-    PresenceRelay relay{channels, transcript, List1, upkeep, X, receivedRosterText};
+    FakeOperator transcript;
+    RosterModel List1;
+    RosterUpkeep upkeep{List1};
+    QTimer &Timer2 = upkeep.Timer2();
+    PresenceRelay relay{channels, transcript, List1, upkeep};
 };
 
 } // namespace
@@ -111,13 +88,12 @@ private slots:
         fake(rig.Winusers, 2).arrive(nickname);
 
         QCOMPARE(rig.roster(), sends);
-        QCOMPARE(rig.receivedRosterText, nickname);
         // Exactly one send per entry, in roster order, to every client; an
         // empty entry puts nothing on the wire.
         QCOMPARE(fake(rig.Winusers, 1).sent, withoutEmpty(sends));
         QCOMPARE(fake(rig.Winusers, 2).sent, withoutEmpty(sends));
         QVERIFY(rig.transcript.text().isEmpty());
-        QCOMPARE(rig.X, 2);
+        QCOMPARE(rig.relay.X(), 2);
     }
 
     void olderElementIsReadNotTheNewest()
@@ -144,7 +120,6 @@ private slots:
         rig.setRoster({"SERVER"});
         Rig::connectClients(rig.Winusers, 1);
         Rig::connectClients(rig.Winjoin, 1);
-        rig.receivedRosterText = "Ali";
         const Failure gone{10057, QStringLiteral("bağlı değil")};
         fake(rig.Winusers, 1).readFailure = gone;
         fake(rig.Winjoin, 1).readFailure = gone;
@@ -152,7 +127,6 @@ private slots:
         fake(rig.Winusers, 1).arrive("x");
         fake(rig.Winjoin, 1).arrive("x");
         QCOMPARE(rig.roster(), QByteArrayList{"SERVER"});
-        QCOMPARE(rig.receivedRosterText, "Ali"_ba);
         QVERIFY(fake(rig.Winusers, 1).sent.isEmpty());
         QVERIFY(fake(rig.Winjoin, 1).sent.isEmpty());
         QVERIFY(rig.transcript.text().isEmpty());
@@ -227,7 +201,7 @@ private slots:
 
         Rig rig;
         rig.setRoster({"SERVER", "Ali"});
-        rig.Text4.setText(u"önceki"_s);
+        rig.upkeep.setLookupText(u"önceki"_s);
         Rig::connectClients(rig.Winleft, int(waiting.size()));
         for (int i = 1; i <= waiting.size(); ++i)
             fake(rig.Winleft, i).inbox = waiting[i - 1];
@@ -239,7 +213,7 @@ private slots:
 
         QCOMPARE(rig.transcript.text(), transcript);
         QCOMPARE(fake(rig.Winleft, rig.Winleft.highestIndex()).received(), received);
-        QCOMPARE(rig.Text4.text(), Text4);
+        QCOMPARE(rig.upkeep.lookupText(), Text4);
         QVERIFY(rig.Timer2.isActive());
         for (int i = 1; i <= left.size(); ++i)
             QCOMPARE(fake(rig.Winleft, i).inbox, left[i - 1]);
@@ -257,7 +231,7 @@ private slots:
         // Two empty reads with a broadcast to three clients each, then Ali's.
         QCOMPARE(rig.yield.count, 9);
         QCOMPARE(readsAtFirstYield, 0);
-        QCOMPARE(rig.Text4.text(), u"Ali"_s);
+        QCOMPARE(rig.upkeep.lookupText(), u"Ali"_s);
     }
 
     void secondLeaveHandlesTheNextNickname()
@@ -266,10 +240,10 @@ private slots:
         Rig::connectClients(rig.Winleft, 3);
         fake(rig.Winleft, 1).inbox = "Ali";
         fake(rig.Winleft, 3).arrive("Veli");
-        QCOMPARE(rig.Text4.text(), u"Ali"_s);
+        QCOMPARE(rig.upkeep.lookupText(), u"Ali"_s);
         rig.relay.leaveArrival();
         QCOMPARE(rig.transcript.text(), u"Ali sohbetten ayrıldı.\r\nVeli sohbetten ayrıldı.\r\n"_s);
-        QCOMPARE(rig.Text4.text(), u"Veli"_s);
+        QCOMPARE(rig.upkeep.lookupText(), u"Veli"_s);
         QCOMPARE(fake(rig.Winleft, 2).received(), "AliVeli"_ba);
     }
 
@@ -306,15 +280,15 @@ private slots:
         Rig::connectClients(rig.Winusers, 1);
         rig.yield.at(1, [&] {
             for (int k = 0; k < removed; ++k)
-                delete rig.List1.takeItem(rig.List1.count() - 1);
+                rig.List1.removeEntry(rig.List1.count() - 1);
             if (!added.isEmpty())
-                RosterList::append(rig.List1, added);
+                rig.List1.append(added);
             rig.relay.Counter();
         });
         rig.relay.Counter();
 
         QCOMPARE(fake(rig.Winusers, 1).sent, withoutEmpty(sends));
-        QCOMPARE(rig.X, X);
+        QCOMPARE(rig.relay.X(), X);
     }
 
     void counterNestedWithTwoClients()
@@ -328,7 +302,7 @@ private slots:
         // of its first entry to client 2 comes after it.
         QCOMPARE(fake(rig.Winusers, 1).sent, (QByteArrayList{"SERVER", "SERVER", "Ali"}));
         QCOMPARE(fake(rig.Winusers, 2).sent, (QByteArrayList{"SERVER", "Ali", "SERVER"}));
-        QCOMPARE(rig.X, 3);
+        QCOMPARE(rig.relay.X(), 3);
     }
 
     void rosterArrivalsDuringCounterAreHeldBack()
@@ -381,12 +355,12 @@ private slots:
         rig.yield.at(1, [&] {
             fake(rig.Winleft, 2).arrive("Veli");
             fake(rig.Winleft, 3).arrive("Ayşe");
-            QCOMPARE(rig.Text4.text(), QString());
+            QCOMPARE(rig.upkeep.lookupText(), QString());
         });
         fake(rig.Winleft, 1).arrive("Ali");
         QCOMPARE(rig.transcript.text(),
                  u"Ali sohbetten ayrıldı.\r\nVeli sohbetten ayrıldı.\r\nAyşe sohbetten ayrıldı.\r\n"_s);
-        QCOMPARE(rig.Text4.text(), u"Ayşe"_s);
+        QCOMPARE(rig.upkeep.lookupText(), u"Ayşe"_s);
     }
 
     void heldLeaveWhoseNicknameWasTakenKeepsTheRemoval()
@@ -399,7 +373,7 @@ private slots:
         rig.relay.leaveArrival();
         QCOMPARE(rig.transcript.text(), u"Veli sohbetten ayrıldı.\r\n"_s);
         // The held-back arrival then finds nothing and leaves Veli's removal armed.
-        QCOMPARE(rig.Text4.text(), u"Veli"_s);
+        QCOMPARE(rig.upkeep.lookupText(), u"Veli"_s);
         QVERIFY(rig.Timer2.isActive());
         QCOMPARE(fake(rig.Winleft, 2).reads, 2);
     }

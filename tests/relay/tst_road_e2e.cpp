@@ -4,10 +4,11 @@
 #include "fourchannelclient.h"
 #include "rosterof.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpSocket>
@@ -73,7 +74,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(rosterOf(*window.List1()), QStringList{QStringLiteral("SERVER")}, 5000);
         QTRY_COMPARE(window.Label4()->text(), QStringLiteral("1 Kullanıcı bağlı"));
 
-        QCOMPARE(window.transcript().text(),
+        QCOMPARE(window.Text1()->text(),
                  QStringLiteral("Ali sohbete katıldı.\r\nmerhaba\r\n\r\nAli sohbetten ayrıldı.\r\n"));
 
         // The operator's own line reaches every message client.
@@ -81,7 +82,7 @@ private slots:
         window.Command1()->click();
         const QByteArray operatorLine = QByteArrayLiteral("<SERVER> hoş geldiniz");
         QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba") + operatorLine);
-        QVERIFY(window.transcript().text().endsWith(QStringLiteral("<SERVER> hoş geldiniz\r\n")));
+        QVERIFY(window.Text1()->text().endsWith(QStringLiteral("<SERVER> hoş geldiniz\r\n")));
         QVERIFY(window.Text2()->text().isEmpty());
         QVERIFY(dialogs.failures.isEmpty());
 
@@ -109,7 +110,7 @@ private slots:
         QTRY_COMPARE(b.got[Message], cp1254);
         a.send(Join, cp1254);
         QTRY_COMPARE(b.got[Join], cp1254 + QByteArrayLiteral(" sohbete katıldı."));
-        QVERIFY(window.transcript().text().contains(QStringLiteral("Işık sohbete katıldı.")));
+        QVERIFY(window.Text1()->text().contains(QStringLiteral("Işık sohbete katıldı.")));
         dialogs.answer = true;
         window.mnudisconnect()->trigger();
     }

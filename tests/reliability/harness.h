@@ -5,8 +5,10 @@
 // byte says who sent it, and the operator window running as a server.
 #include "fakedialogs.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 
 #include <QAction>
+#include <QListView>
 #include <QDir>
 #include <QFile>
 #include <QHostAddress>

@@ -3,14 +3,14 @@
 // byte for byte, and the transcript and the roster show them without a crash
 // or a long freeze, a 16 MiB send included (shown shortened, read by read).
 #include "net/tcpendpoint.h"
-#include "ui/transcriptview.h"
+#include "net/visibletext.h"
 #include "net/wiretext.h"
 #include "relay/shownread.h"
 #include "reliability/harness.h"
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 
 #include <QElapsedTimer>
-#include <QListWidget>
+#include <QListView>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
@@ -85,16 +85,18 @@ private slots:
         Form1 &window = m_server->window;
         const QString shown = WireText::decodeForDisplay(bytes);
 
-        // Roster: the entry keeps the bytes and goes out as it came.
+        // Roster: the entry keeps the bytes and goes out as it came; its row
+        // shows the controls as visible stand-ins.
         (*x)[Roster].send(bytes);
-        QTRY_VERIFY(RosterList::rowOf(*window.List1(), bytes) >= 0);
-        QCOMPARE(window.List1()->item(RosterList::rowOf(*window.List1(), bytes))->text(), shown);
+        QTRY_VERIFY(window.core().roster().rowOf(bytes) >= 0);
+        const QModelIndex row = window.List1()->model()->index(window.core().roster().rowOf(bytes), 0);
+        QCOMPARE(row.data().toString(), VisibleText::shown(shown));
         QTRY_VERIFY((*y)[Roster].got.endsWith(bytes));
 
         // Join: announced with the bytes in front of the fixed text.
         (*x)[Join].send(bytes);
         QTRY_COMPARE((*y)[Join].got, bytes + Joined);
-        QVERIFY(window.transcript().text().endsWith(QString::fromUtf8(Joined) + QStringLiteral("\r\n")));
+        QVERIFY(window.Text1()->text().endsWith(QString::fromUtf8(Joined) + QStringLiteral("\r\n")));
 
         // Message: relayed unchanged to both, the sender included.
         (*x)[Message].send(bytes);
@@ -141,7 +143,7 @@ private slots:
         QVERIFY(atX.intact());
         QVERIFY(atY.intact());
         // Every read is shown, each at most the shown length and a marker.
-        const QStringList lines = m_server->window.transcript().text().split(QStringLiteral("\r\n"));
+        const QStringList lines = m_server->window.Text1()->text().split(QStringLiteral("\r\n"));
         const QRegularExpression shortened(QStringLiteral(" … \\(toplam \\d+ bayt\\)$"));
         QVERIFY(lines.filter(shortened).size() >= BigSend / EndpointLimits::MaxReadBuffer);
         for (const QString &line : lines)

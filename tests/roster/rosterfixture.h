@@ -1,24 +1,18 @@
 #pragma once
 
-#include "roster/rosterlist.h"
+#include "roster/rostermodel.h"
 
 #include <QByteArrayList>
-#include <QListWidget>
 
-// The roster as the window sets it up: single selection, entries as bytes.
-inline void fill(QListWidget &list, const QByteArrayList &entries)
+inline void fill(RosterModel &roster, const QByteArrayList &entries)
 {
-    list.setSelectionMode(QAbstractItemView::SingleSelection);
     for (const QByteArray &entry : entries)
-        RosterList::append(list, entry);
+        roster.append(entry);
 }
 
-inline QByteArrayList entries(const QListWidget &list)
+inline QByteArrayList entries(const RosterModel &roster)
 {
-    QByteArrayList result;
-    for (int row = 0; row < list.count(); ++row)
-        result.append(RosterList::entry(list, row));
-    return result;
+    return roster.entries();
 }
 
 // "0", "1", ... : a roster long enough for the bulk paths.

@@ -29,7 +29,7 @@ private slots:
     {
         QFETCH(QByteArrayList, roster);
         QFETCH(QByteArrayList, expected);
-        QListWidget list;
+        RosterModel list;
         fill(list, roster);
         RemoveDuplicates(list);
         QCOMPARE(entries(list), expected);
@@ -56,16 +56,16 @@ private slots:
         QFETCH(int, selected);
         QFETCH(int, currentOnly);
         QFETCH(QByteArray, expected);
-        QListWidget list;
+        RosterModel list;
         fill(list, roster);
         if (selected >= 0)
-            list.setCurrentRow(selected);
+            list.selectRow(selected);
         else
-            list.setCurrentRow(currentOnly, QItemSelectionModel::NoUpdate);
+            list.selection().setCurrentIndex(list.index(currentOnly), QItemSelectionModel::NoUpdate);
         RemoveDuplicates(list);
-        const int row = RosterList::selectedRow(list);
-        QCOMPARE(row >= 0 ? RosterList::entry(list, row) : QByteArray(), expected);
-        QCOMPARE(list.selectedItems().size(), expected.isEmpty() ? 0 : 1);
+        const int row = list.selectedRow();
+        QCOMPARE(row >= 0 ? list.entry(row) : QByteArray(), expected);
+        QCOMPARE(list.selection().selectedIndexes().size(), expected.isEmpty() ? 0 : 1);
     }
 };
 

@@ -2,38 +2,28 @@
 #include "rosterfixture.h"
 #include "roster/rosterupkeep.h"
 
-#include <QLabel>
-#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 namespace {
 
-// The controls as the window sets them up, and the upkeep over them.
+// The roster and its upkeep, as the core sets them up.
 struct Roster
 {
-    explicit Roster(const QByteArrayList &initial = {})
-    {
-        fill(List1, initial);
-        Timer1.setInterval(500);
-        Timer2.setInterval(2000);
-        Timer2.setSingleShot(true);
-    }
-    QListWidget List1;
-    QLineEdit Text4;
-    QLabel Label4;
-    QTimer Timer1;
-    QTimer Timer2;
-    RosterUpkeep upkeep{List1, Text4, Label4, Timer1, Timer2};
+    explicit Roster(const QByteArrayList &initial = {}) { fill(List1, initial); }
+    RosterModel List1;
+    RosterUpkeep upkeep{List1};
+    QTimer &Timer1 = upkeep.Timer1();
+    QTimer &Timer2 = upkeep.Timer2();
 
     QByteArray selected() const
     {
-        const int row = RosterList::selectedRow(List1);
-        return row < 0 ? QByteArray() : RosterList::entry(List1, row);
+        const int row = List1.selectedRow();
+        return row < 0 ? QByteArray() : List1.entry(row);
     }
     // What the removal tick must leave behind, whatever it removed.
-    bool idle() const { return Text4.text().isEmpty() && !Timer2.isActive() && selected().isNull(); }
+    bool idle() const { return upkeep.lookupText().isEmpty() && !Timer2.isActive() && selected().isNull(); }
 };
 
 } // namespace
@@ -57,13 +47,13 @@ private slots:
         QFETCH(QByteArrayList, roster);
         Roster r(roster);
         r.upkeep.tidyTick();
-        QTEST(r.Label4.text(), "caption");
+        QTEST(r.upkeep.countCaption(), "caption");
     }
 
     void captionBeforeAnyTick()
     {
         Roster r;
-        QCOMPARE(r.Label4.text(), QStringLiteral("0 Kullanıcı bağlı"));
+        QCOMPARE(r.upkeep.countCaption(), QStringLiteral("0 Kullanıcı bağlı"));
     }
 
     void lookupSelects_data()
@@ -88,10 +78,10 @@ private slots:
         QFETCH(QByteArrayList, roster);
         QFETCH(QString, lookup);
         Roster r(roster);
-        r.List1.setCurrentRow(0); // the lookup replaces any earlier selection
-        r.Text4.setText(lookup);
+        r.List1.selectRow(0); // the lookup replaces any earlier selection
+        r.upkeep.setLookupText(lookup);
         r.upkeep.lookupChanged(); // the empty text leaves Text4 unchanged
-        QTEST(RosterList::selectedRow(r.List1), "row");
+        QTEST(r.List1.selectedRow(), "row");
     }
 
     void leaveRemovesItsEntryAtTheTick_data()
@@ -125,7 +115,7 @@ private slots:
     {
         Roster r({"SERVER", "Ali", "Bob"});
         r.upkeep.handOverLeaver(QStringLiteral("Zeynep"));
-        r.List1.setCurrentRow(1);
+        r.List1.selectRow(1);
         r.upkeep.removalTick();
         QCOMPARE(entries(r.List1), (QByteArrayList{"SERVER", "Bob"}));
     }
@@ -133,7 +123,7 @@ private slots:
     void emptyHandOffLooksAgainAndDropsAClick()
     {
         Roster r({"SERVER", "Ali"});
-        r.List1.setCurrentRow(1);
+        r.List1.selectRow(1);
         r.upkeep.handOverLeaver(QString()); // Text4 was empty already
         QVERIFY(r.selected().isNull());
         r.upkeep.removalTick();
@@ -175,16 +165,16 @@ private slots:
         QCOMPARE(r.List1.count(), 0);
         QVERIFY(r.idle());
         r.upkeep.tidyTick();
-        QCOMPARE(r.Label4.text(), QStringLiteral("0 Kullanıcı bağlı"));
+        QCOMPARE(r.upkeep.countCaption(), QStringLiteral("0 Kullanıcı bağlı"));
     }
 
     void timersAndLookupBoxDriveTheHandlers()
     {
         Roster r({"SERVER", "Ali", "Ali"});
-        r.Text4.setText(QStringLiteral("ali"));
+        r.upkeep.setLookupText(QStringLiteral("ali"));
         QCOMPARE(r.selected(), QByteArray("Ali"));
         r.Timer1.start(1);
-        QTRY_COMPARE(r.Label4.text(), QStringLiteral("2 Kullanıcı bağlı"));
+        QTRY_COMPARE(r.upkeep.countCaption(), QStringLiteral("2 Kullanıcı bağlı"));
         r.Timer2.setInterval(1);
         QSignalSpy fired(&r.Timer2, &QTimer::timeout);
         r.upkeep.handOverLeaver(QStringLiteral("Ali"));

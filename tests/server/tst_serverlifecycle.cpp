@@ -4,10 +4,11 @@
 #include "fakedialogs.h"
 #include "server/loggedendpoint.h"
 
-#include "roster/rosterlist.h"
-#include "server/closeguard.h"
+#include "roster/rostermodel.h"
+#include "ui/closeguard.h"
 #include "server/serverlifecycle.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,7 +16,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QLocale>
 #include <QTest>
 #include <QTimer>
@@ -45,8 +46,8 @@ struct Server
     FakeDialogs dialogs;
     Form1 form{Form1::Services{&endpoints, &yield, &dialogs}};
     // The window's own upkeep and lifecycle, loaded by its constructor.
-    RosterUpkeep &upkeep = form.rosterUpkeep();
-    ServerLifecycle &lifecycle = form.lifecycle();
+    RosterUpkeep &upkeep = form.core().rosterUpkeep();
+    ServerLifecycle &lifecycle = form.core().lifecycle();
     int terminations = 0;
 
     Server()
@@ -127,7 +128,7 @@ private slots:
         Server s;
         QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
         s.form.Text3()->setText(QStringLiteral("eski"));
-        ServerLifecycle(s.form, s.upkeep).load();
+        s.lifecycle.load();
         QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
         QCOMPARE(s.form.findChildren<CloseGuard *>().size(), 1);
 
@@ -165,7 +166,7 @@ private slots:
             QCOMPARE(s.form.Txtnick()->text(), typed);
             QCOMPARE(s.commands(), NotStarted);
             QCOMPARE(s.listening(), QString());
-            QCOMPARE(s.form.List1()->count(), 0);
+            QCOMPARE(s.form.List1()->model()->rowCount(), 0);
         } else {
             QCOMPARE(s.dialogs.inputProblems, QStringList());
             QCOMPARE(s.form.Txtnick()->text(), shown);
@@ -213,9 +214,9 @@ private slots:
         s.form.Txtnick()->setText(typed);
         s.lifecycle.start();
         QCOMPARE(s.form.Txtnick()->text(), shown);
-        QCOMPARE(s.form.List1()->count(), 1);
-        QCOMPARE(RosterList::entry(*s.form.List1(), 0), shown.toUtf8());
-        QCOMPARE(s.form.List1()->item(0)->text(), shown);
+        QCOMPARE(s.form.List1()->model()->rowCount(), 1);
+        QCOMPARE(s.form.core().roster().entry(0), shown.toUtf8());
+        QCOMPARE(s.form.List1()->model()->index(0, 0).data().toString(), shown);
         QCOMPARE(s.form.focusWidget(), s.form.Text2());
     }
 
@@ -251,7 +252,7 @@ private slots:
         QCOMPARE(listeningDuringReport, listeningAfter);
         QCOMPARE(s.commands(), NotStarted);
         QCOMPARE(s.form.Txtnick()->text(), QStringLiteral("ali"));
-        QCOMPARE(s.form.List1()->count(), 0);
+        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
 
         // Once the port is free, the next start starts.
         element(*s.pools()[size_t(taken)], 0).listenFailure.reset();
@@ -265,8 +266,8 @@ private slots:
         Server s;
         s.lifecycle.start();
         FakeEndpoint &client = connectTo(s.form.Winsock());
-        s.form.transcript().appendLine(QStringLiteral("merhaba"));
-        const QString transcript = s.form.transcript().text();
+        s.form.Text1()->appendLine(QStringLiteral("merhaba"));
+        const QString transcript = s.form.Text1()->text();
         s.dialogs.answer = false;
         s.lifecycle.stop();
 
@@ -277,8 +278,8 @@ private slots:
         QVERIFY(s.endpoints.closes.empty());
         QCOMPARE(s.commands(), Running);
         QCOMPARE(s.listening(), AllListening);
-        QCOMPARE(s.form.transcript().text(), transcript);
-        QCOMPARE(s.form.List1()->count(), 1);
+        QCOMPARE(s.form.Text1()->text(), transcript);
+        QCOMPARE(s.form.List1()->model()->rowCount(), 1);
         QVERIFY(!s.form.Timer2()->isActive());
     }
 
@@ -323,14 +324,14 @@ private slots:
         for (int k = 0; k < 3; ++k)
             messageClients.push_back(&connectTo(s.form.Winsock()));
         FakeEndpoint &rosterClient = connectTo(s.form.Winusers());
-        RosterList::append(*s.form.List1(), "ayşe");
-        s.form.transcript().appendLine(QStringLiteral("ayşe: selam"));
+        s.form.core().roster().append("ayşe");
+        s.form.Text1()->appendLine(QStringLiteral("ayşe: selam"));
 
         // The stop's own yield follows the three sends of the notice.
         QString transcriptAtOwnYield;
         bool stopStillOffered = false;
         s.yield.at(4, [&] {
-            transcriptAtOwnYield = s.form.transcript().text();
+            transcriptAtOwnYield = s.form.Text1()->text();
             stopStillOffered = s.form.mnudisconnect()->isEnabled();
         });
         s.lifecycle.stop();
@@ -341,8 +342,8 @@ private slots:
         QCOMPARE(s.yield.count, 4);
         QCOMPARE(transcriptAtOwnYield, QStringLiteral("ayşe: selam\r\n"));
         QVERIFY(stopStillOffered);
-        QCOMPARE(s.form.transcript().text(), QStringLiteral("ayşe: selam\r\n") + ServerLines);
-        QCOMPARE(s.form.List1()->count(), 0);
+        QCOMPARE(s.form.Text1()->text(), QStringLiteral("ayşe: selam\r\n") + ServerLines);
+        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
         QCOMPARE(s.form.Text4()->text(), QStringLiteral("BURAK"));
         QVERIFY(s.form.Timer2()->isActive());
         QCOMPARE(s.commands(), Stopped);
@@ -361,10 +362,10 @@ private slots:
         QCOMPARE(clients[0]->sent, QByteArrayList{Notice});
         QCOMPARE(clients[2]->sent, QByteArrayList());
         QCOMPARE(s.dialogs.failures, QStringList());
-        QVERIFY(s.form.transcript().text().endsWith(ServerLines));
+        QVERIFY(s.form.Text1()->text().endsWith(ServerLines));
         QCOMPARE(s.closeOrder().size(), 4 + 1 + 1 + 1);
         QCOMPARE(s.listening(), QString());
-        QCOMPARE(s.form.List1()->count(), 0);
+        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
         QCOMPARE(s.commands(), Stopped);
     }
 
@@ -382,7 +383,7 @@ private slots:
         QCOMPARE(first.sent, QByteArrayList{Notice});
         QCOMPARE(second.sent, QByteArrayList{Notice});
         QCOMPARE(s.yield.count, 3);
-        QCOMPARE(s.form.transcript().text(), ServerLines);
+        QCOMPARE(s.form.Text1()->text(), ServerLines);
         QCOMPARE(s.closeOrder().size(), 3 + 1 + 1 + 1);
     }
 
@@ -411,7 +412,7 @@ private slots:
             s.lifecycle.stop();
         QCOMPARE(s.commands(), commands);
         QCOMPARE(s.listening(), listening);
-        QCOMPARE(s.form.List1()->count(), rosterEntries);
+        QCOMPARE(s.form.List1()->model()->rowCount(), rosterEntries);
 
         // Stopped is final: start does nothing any more.
         s.lifecycle.start();

@@ -6,11 +6,12 @@
 #include "net/endpoint.h"
 #include "server/serverlifecycle.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -28,7 +29,7 @@ struct Server
 {
     FakeDialogs dialogs;
     Form1 form{Form1::Services{nullptr, nullptr, &dialogs}};
-    ServerLifecycle &lifecycle = form.lifecycle();
+    ServerLifecycle &lifecycle = form.core().lifecycle();
 };
 
 } // namespace
@@ -62,7 +63,7 @@ private slots:
         QString transcriptWhenHandled = QStringLiteral("not handled");
         s.dialogs.whileOpen = [&] {
             QMetaObject::invokeMethod(
-                &s.form, [&] { transcriptWhenHandled = s.form.transcript().text(); },
+                &s.form, [&] { transcriptWhenHandled = s.form.Text1()->text(); },
                 Qt::QueuedConnection);
         };
         s.lifecycle.stop();
@@ -73,7 +74,7 @@ private slots:
         QCOMPARE(clients[0].readAll(), Notice);
         for (size_t k = 1; k < clients.size(); ++k)
             QCOMPARE(clients[k].readAll(), QByteArray());
-        QCOMPARE(s.form.List1()->count(), 0);
+        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
         QVERIFY(s.form.mnuexit()->isEnabled());
 
         // Nobody listens any more.

@@ -1,13 +1,14 @@
 #pragma once
 
-#include <QListWidget>
+#include <QAbstractItemView>
 #include <QStringList>
 
 // The roster as the operator sees it.
-inline QStringList rosterOf(const QListWidget &list)
+inline QStringList rosterOf(const QAbstractItemView &view)
 {
     QStringList entries;
-    for (int i = 0; i < list.count(); ++i)
-        entries.append(list.item(i)->text());
+    const QAbstractItemModel *model = view.model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        entries.append(model->index(row, 0).data().toString());
     return entries;
 }

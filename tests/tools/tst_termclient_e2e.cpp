@@ -4,6 +4,7 @@
 #include "fakedialogs.h"
 #include "fourchannelclient.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -150,7 +151,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
         QCOMPARE(client.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(client.process.exitCode(), 0);
-        QVERIFY(server.window.transcript().text().contains(QStringLiteral("Şükrü sohbetten ayrıldı.\r\n")));
+        QVERIFY(server.window.Text1()->text().contains(QStringLiteral("Şükrü sohbetten ayrıldı.\r\n")));
         QVERIFY2(client.err.isEmpty(), client.err.constData());
     }
 

@@ -14,7 +14,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -189,9 +189,9 @@ private slots:
     // reader then asks for must already show the change.
     void changesReachTheReader()
     {
-        window->transcript().appendLine(QStringLiteral("Ali sohbete katıldı."));
-        window->List1()->addItem(QStringLiteral("SERVER"));
-        window->List1()->addItem(QStringLiteral("Şükrü"));
+        window->Text1()->appendLine(QStringLiteral("Ali sohbete katıldı."));
+        window->core().roster().append(QByteArrayLiteral("SERVER"));
+        window->core().roster().append(QStringLiteral("Şükrü").toUtf8());
         window->Label4()->setText(QStringLiteral("2 Kullanıcı bağlı"));
 
         QAccessibleInterface *transcript = QAccessible::queryAccessibleInterface(window->Text1());
@@ -300,7 +300,7 @@ private slots:
         window->Text2()->setFocus();
         QTest::keyClicks(window->Text2(), QStringLiteral("merhaba"));
         QTest::keyClick(window->Text2(), Qt::Key_Return);
-        QCOMPARE(window->transcript().text(), QStringLiteral("<SERVER> merhaba\r\n"));
+        QCOMPARE(window->Text1()->text(), QStringLiteral("<SERVER> merhaba\r\n"));
 
         QTest::keyClick(window.get(), Qt::Key_B, Qt::AltModifier);
         QTRY_VERIFY(window->mnuformat()->isVisible());

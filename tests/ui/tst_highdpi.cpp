@@ -5,6 +5,7 @@
 #include "rowink.h"
 #include "ui/fonts.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 #include "ui/frmabout.h"
 #include "ui/transcriptview.h"
 
@@ -12,7 +13,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
-#include <QListWidget>
+#include <QListView>
 #include <QPushButton>
 #include <QTest>
 #include <QTextEdit>

@@ -115,16 +115,16 @@ private slots:
         // One font for the whole text: a toggle redraws the lines already
         // there, and later lines come in the same style.
         TranscriptView *box = window->Text1();
-        window->transcript().appendLine(QStringLiteral("önce"));
+        window->Text1()->appendLine(QStringLiteral("önce"));
         const QImage bold = box->viewport()->grab().toImage();
         window->mnuitallic()->trigger();
-        window->transcript().appendLine(QStringLiteral("sonra"));
+        window->Text1()->appendLine(QStringLiteral("sonra"));
         QVERIFY(box->font().italic());
         QVERIFY(box->font().bold());
         QVERIFY(box->viewport()->grab().toImage() != bold);
         window->mnuitallic()->trigger();
         window->mnuclear()->trigger();
-        window->transcript().appendLine(QStringLiteral("önce"));
+        window->Text1()->appendLine(QStringLiteral("önce"));
         QCOMPARE(box->viewport()->grab().toImage(), bold);
     }
 
@@ -133,12 +133,12 @@ private slots:
         window->mnubold()->trigger();
         window->mnuunderlined()->trigger();
         const Style before = style();
-        window->transcript().appendLine(QStringLiteral("Ali sohbete katıldı."));
+        window->Text1()->appendLine(QStringLiteral("Ali sohbete katıldı."));
         window->mnuclear()->trigger();
-        QCOMPARE(window->transcript().text(), QString());
+        QCOMPARE(window->Text1()->text(), QString());
         QCOMPARE(style(), before);
-        window->transcript().appendLine(QStringLiteral("Ayşe sohbete katıldı."));
-        QCOMPARE(window->transcript().text(), QStringLiteral("Ayşe sohbete katıldı.\r\n"));
+        window->Text1()->appendLine(QStringLiteral("Ayşe sohbete katıldı."));
+        QCOMPARE(window->Text1()->text(), QStringLiteral("Ayşe sohbete katıldı.\r\n"));
         QCOMPARE(style(), before);
     }
 
@@ -148,17 +148,17 @@ private slots:
         window->show();
         window->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        window->transcript().appendLine(QStringLiteral("abc"));
-        window->transcript().appendLine(QStringLiteral("def"));
+        window->Text1()->appendLine(QStringLiteral("abc"));
+        window->Text1()->appendLine(QStringLiteral("def"));
         TranscriptView *box = window->Text1();
         box->setFocus();
         box->setCaretPosition(1);
 
         QTest::keyClick(box, Qt::Key_X);
-        QCOMPARE(window->transcript().text(), QStringLiteral("axbc\r\ndef\r\n"));
+        QCOMPARE(window->Text1()->text(), QStringLiteral("axbc\r\ndef\r\n"));
         QVERIFY(caretAtEnd());
         QTest::keyClick(box, Qt::Key_Y);
-        QCOMPARE(window->transcript().text(), QStringLiteral("axbc\r\ndef\r\ny"));
+        QCOMPARE(window->Text1()->text(), QStringLiteral("axbc\r\ndef\r\ny"));
         QVERIFY(caretAtEnd());
     }
 
@@ -167,7 +167,7 @@ private slots:
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window.get()));
         for (int i = 0; i < 200; ++i) {
-            window->transcript().appendLine(QStringLiteral("satır %1").arg(i));
+            window->Text1()->appendLine(QStringLiteral("satır %1").arg(i));
             QVERIFY(caretAtEnd());
         }
         QVERIFY(endInView());
@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
         bar->setValue(0);
         QVERIFY(!endInView());
-        window->transcript().appendLine(QStringLiteral("yeni satır"));
+        window->Text1()->appendLine(QStringLiteral("yeni satır"));
         QVERIFY(endInView());
         window->mnuclear()->trigger();
         QVERIFY(caretAtEnd());

@@ -32,7 +32,6 @@ public:
     // The session manager asked the program to save its state before the
     // session ends; connected to the application, public for tests.
     void endOfSession() { m_allowed = true; }
-    bool closeAllowed() const { return m_allowed; }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
