@@ -70,7 +70,7 @@ private slots:
         QVERIFY(server.running());
         ali.connect();
         QTRY_COMPARE(ali.window.session().state(), State::Connected);
-        QTRY_VERIFY(server.window.transcript().text().contains(QStringLiteral("Ali sohbete katıldı.")));
+        QTRY_VERIFY(server.window.Text1()->text().contains(QStringLiteral("Ali sohbete katıldı.")));
         server.stop();
     }
 
@@ -82,7 +82,7 @@ private slots:
         User ali(dir, QStringLiteral("Ali"));
         ali.connect();
         QTRY_COMPARE(ali.window.session().state(), State::Connected);
-        QTRY_VERIFY(server.window.transcript().text().contains(QStringLiteral("Ali sohbete katıldı.")));
+        QTRY_VERIFY(server.window.Text1()->text().contains(QStringLiteral("Ali sohbete katıldı.")));
         User veli(dir, QStringLiteral("Veli"));
         veli.connect();
         QTRY_VERIFY(ali.lines().contains(QStringLiteral("Veli sohbete katıldı.")));
@@ -110,11 +110,11 @@ private slots:
         QTRY_COMPARE(veli.window.session().state(), State::Disconnected);
         QTRY_VERIFY(ali.lines().contains(QStringLiteral("Veli sohbetten ayrıldı.")));
         QTRY_COMPARE(ali.count(), QStringLiteral("2 kişi bağlı"));
-        QVERIFY(server.window.transcript().text().contains(QStringLiteral("Veli sohbetten ayrıldı.\r\n")));
+        QVERIFY(server.window.Text1()->text().contains(QStringLiteral("Veli sohbetten ayrıldı.\r\n")));
 
         // Closing the window leaves first.
         ali.window.close();
-        QTRY_VERIFY(server.window.transcript().text().contains(QStringLiteral("Ali sohbetten ayrıldı.\r\n")));
+        QTRY_VERIFY(server.window.Text1()->text().contains(QStringLiteral("Ali sohbetten ayrıldı.\r\n")));
         QTRY_VERIFY(!ali.window.isVisible());
 
         // Only the last nickname and address are kept.

@@ -1,8 +1,11 @@
 #pragma once
 
+#include "roster/rostermodel.h"
+
 #include <QImage>
-#include <QListWidget>
+#include <QListView>
 #include <QPainter>
+#include <QTest>
 #include <QWidget>
 
 #include <functional>
@@ -78,12 +81,13 @@ inline int freeInkHeight(const QString &text, const QFont &font, qreal ratio)
     return int(differingRows(draw(text), draw(QString())).size());
 }
 
-inline void setRows(QListWidget *list, const QString &upper, const QString &lower)
+inline void setRows(QListView *list, const QString &upper, const QString &lower)
 {
-    list->clear();
+    auto *roster = qobject_cast<RosterModel *>(list->model());
+    QVERIFY(roster);
     // A blank rather than nothing, so that each row is there in every grab.
-    list->addItem(upper.isEmpty() ? QStringLiteral(" ") : upper);
-    list->addItem(lower.isEmpty() ? QStringLiteral(" ") : lower);
+    roster->replaceAll({(upper.isEmpty() ? QStringLiteral(" ") : upper).toUtf8(),
+                        (lower.isEmpty() ? QStringLiteral(" ") : lower).toUtf8()});
 }
 
 } // namespace RowInk

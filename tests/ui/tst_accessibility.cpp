@@ -229,8 +229,8 @@ private slots:
     {
         QFETCH(QString, line);
         QFETCH(QString, read);
-        window->transcript().appendLine(line);
-        window->transcript().appendLine(QStringLiteral("sonra"));
+        window->Text1()->appendLine(line);
+        window->Text1()->appendLine(QStringLiteral("sonra"));
         QAccessibleTextInterface *text =
                 QAccessible::queryAccessibleInterface(window->Text1())->textInterface();
         const QString all = read + QStringLiteral("\nsonra\n");
@@ -270,7 +270,7 @@ private slots:
         QFETCH(QStringList, clicks);
         QFETCH(QStringList, said);
         QFETCH(QStringList, unsaid);
-        window->transcript().appendLine(QStringLiteral("merhaba"));
+        window->Text1()->appendLine(QStringLiteral("merhaba"));
         for (const QString &name : clicks)
             window->findChild<QAction *>(name)->trigger();
         QAccessibleTextInterface *text =

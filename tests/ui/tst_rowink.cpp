@@ -75,7 +75,7 @@ private slots:
             transcript->appendLine(upper);
             transcript->appendLine(lower);
         });
-        auto *roster = control<QListWidget>("List1");
+        auto *roster = control<QListView>("List1");
         roster->setFont(styled(roster->font(), style));
         rowsApart(roster, [&](const QString &upper, const QString &lower) {
             RowInk::setRows(roster, upper, lower);
