@@ -1,12 +1,11 @@
 #include "tcpendpoint.h"
 
+#include "listener.h"
 #include "outputbatch.h"
 #include "sendsome.h"
 #include "socketfailure.h"
 
 #include <QHostInfo>
-#include <QTcpServer>
-#include <QTimer>
 
 #include <cerrno>
 #include <climits>
@@ -19,33 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Hands each pending connection to the pool as a request id (its descriptor)
-// instead of queueing a QTcpSocket that nobody may want.
-class Listener final : public QTcpServer
-{
-public:
-    Listener(EndpointEvents &events, QObject *parent) : QTcpServer(parent), m_events(events)
-    {
-        connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-            // QTcpServer has paused itself (typically EMFILE). Try again later;
-            // resuming at once would spin on a listener that stays readable.
-            QTimer::singleShot(EndpointLimits::AcceptRetryMs, this, [this] {
-                if (isListening())
-                    resumeAccepting();
-            });
-        });
-    }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        m_events.onConnectionRequest(0, descriptor);
-    }
-
-private:
-    EndpointEvents &m_events;
-};
 
 void closeDescriptor(qintptr descriptor)
 {
@@ -96,7 +68,7 @@ Outcome TcpEndpoint::listen(quint16 port)
         m_server = new Listener(events(), m_owner);
     if (m_server->isListening())
         return {};
-    if (!m_server->listen(QHostAddress::Any, port))
+    if (!m_server->listenOn(port))
         return socketFailure(m_server->serverError(), m_server->errorString());
     setState(EndpointState::Listening);
     return {};
@@ -333,7 +305,7 @@ void TcpEndpoint::updateInterest()
 void TcpEndpoint::close()
 {
     if (m_server)
-        m_server->close();
+        m_server->stop();
     // What was sent before the close goes out before the connection ends.
     writeStaged();
     if (m_fd >= 0)

@@ -2,6 +2,7 @@
 
 #include "net/channels.h"
 #include "net/wiretext.h"
+#include "relay/nicknamebound.h"
 #include "relay/shownread.h"
 #include "roster/rosterlist.h"
 #include "roster/rosterupkeep.h"
@@ -67,6 +68,7 @@ void PresenceRelay::announceJoin(qint16 index)
     QByteArray join;
     if (m_channels.Winjoin().getData(index, join))
         return;
+    join = NicknameBound::cut(join);
     m_transcript.appendLine(ShownRead::shown(join) + JoinedText);
     std::ignore = m_channels.SendOnArray4(join + WireText::encode(JoinedText));
 }
@@ -79,6 +81,7 @@ bool PresenceRelay::addToRoster(qint16 index)
     QByteArray client;
     if (m_channels.Winusers().getData(index, client))
         return false;
+    client = NicknameBound::cut(client);
     m_receivedRosterText = client;
     RosterList::append(m_List1, m_receivedRosterText);
     return true;

@@ -91,6 +91,10 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
             options.json = true;
             continue;
         }
+        if (name == "--burst") {
+            options.burst = true;
+            continue;
+        }
         if (name == "--help" || name == "-h") {
             options.help = true;
             continue;
@@ -161,5 +165,6 @@ const char *usageText()
            "  --arrival-timeout S    how long one client may take to arrive (default 30)\n"
            "  --line-bytes B         bytes per chat line, 32..4096 (default 64)\n"
            "  --server-pid PID       report the server's RSS and CPU from /proc\n"
+           "  --burst                all clients connect at once and arrive together\n"
            "  --json                 one JSON object instead of the text report\n";
 }

@@ -32,6 +32,9 @@ struct Options
     double arrivalTimeout = 30; // seconds one client may take to arrive
     std::size_t lineBytes = 64;
     int serverPid = 0;
+    // All clients connect at once, as a lab does when the bell rings, instead
+    // of a few connects in flight.
+    bool burst = false;
     bool json = false;
     bool help = false;
 };

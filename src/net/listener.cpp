@@ -1,0 +1,94 @@
+#include "listener.h"
+
+#include "endpoint.h"
+#include "tcpendpoint.h"
+
+#include <QPointer>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <cerrno>
+
+#include <sys/socket.h>
+
+Listener::Listener(EndpointEvents &events, QObject *parent)
+    : QTcpServer(parent), m_events(events), m_retry(new QTimer(this))
+{
+    setListenBacklogSize(Backlog);
+    m_retry->setSingleShot(true);
+    m_retry->setInterval(EndpointLimits::AcceptRetryMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        if (m_notifier)
+            m_notifier->setEnabled(true);
+    });
+}
+
+bool Listener::listenOn(quint16 port)
+{
+    if (!listen(QHostAddress::Any, port))
+        return false;
+    // QTcpServer's own notifier stays off for good: a wake of it accepts
+    // until an error and, on EMFILE, leaves resuming to a timer that the
+    // next wake undoes.
+    pauseAccepting();
+    m_notifier = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &Listener::acceptPending);
+    return true;
+}
+
+Listener::~Listener()
+{
+    stop();
+}
+
+void Listener::stop()
+{
+    m_retry->stop();
+    delete m_notifier;
+    m_notifier = nullptr;
+    close();
+}
+
+void Listener::acceptPending()
+{
+    const int fd = int(socketDescriptor());
+    const QPointer<Listener> self(this);
+    // Bounded by the kernel's queue: every accept takes one connection out.
+    // The handlers may stop the server, which ends the loop.
+    while (self && m_notifier && m_notifier->isEnabled()) {
+        const int accepted = ::accept4(fd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (accepted >= 0) {
+            m_events.onConnectionRequest(0, accepted);
+            continue;
+        }
+        switch (errno) {
+        case EAGAIN:
+#if EAGAIN != EWOULDBLOCK
+        case EWOULDBLOCK:
+#endif
+            return; // nothing more is pending
+        case EINTR:
+        case ECONNABORTED: // a client gone before it was accepted
+        case EPROTO:
+            continue;
+        case EMFILE:
+        case ENFILE:
+        case ENOBUFS:
+        case ENOMEM:
+            pause(QAbstractSocket::SocketResourceError);
+            return;
+        default:
+            // Nothing else is expected of a listening socket; should it come,
+            // trying again at once would only fail again.
+            pause(QAbstractSocket::UnknownSocketError);
+            return;
+        }
+    }
+}
+
+void Listener::pause(QAbstractSocket::SocketError error)
+{
+    m_notifier->setEnabled(false);
+    m_retry->start();
+    emit acceptError(error);
+}
