@@ -85,7 +85,8 @@ public:
             m_tail.erase(0, m_tail.size() - m_pattern.size() + 1);
         return false;
     }
-    bool found() const { return m_found; }
+    // A finder with nothing to look for counts as having found it.
+    bool found() const { return m_found || m_pattern.empty(); }
 
 private:
     std::string m_pattern;
@@ -268,6 +269,10 @@ private:
                 ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, link.fd, nullptr);
             return;
         }
+        // Once a link has seen all it looks for, what comes is only drained.
+        if (link.own.found() && std::all_of(link.lines.begin(), link.lines.end(),
+                                            [](const StreamFind &line) { return line.found(); }))
+            return;
         const std::string bytes(buffer, size_t(got));
         if (link.own.feed(bytes))
             ++(link.channel == Roster ? m_rosterSeen : m_joinSeen);
@@ -335,8 +340,8 @@ private slots:
 
         // Accepting keeps up with the burst. A sanitizer build runs several
         // times slower, and is given that much longer.
-        QTRY_COMPARE_WITH_TIMEOUT(acceptedOnAllChannels(server.window), batches.front(),
-                                  Sanitized ? 6000 : 2000);
+        QTRY_VERIFY_WITH_TIMEOUT(acceptedOnAllChannels(server.window) >= batches.front(),
+                                 Sanitized ? 6000 : 2000);
         QTRY_COMPARE_WITH_TIMEOUT(lab.arrivedCount(), clients, ArrivalTimeoutMs);
         QCOMPARE(acceptedOnAllChannels(server.window), clients);
         QCOMPARE(lab.connected(), 4 * clients);
