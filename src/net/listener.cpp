@@ -27,9 +27,10 @@ bool Listener::listenOn(quint16 port)
 {
     if (!listen(QHostAddress::Any, port))
         return false;
-    // QTcpServer's own notifier stays off for good: a wake of it accepts
-    // until an error and, on EMFILE, leaves resuming to a timer that the
-    // next wake undoes.
+    // QTcpServer's own notifier stays off for good. Qt 6.4 takes EMFILE from
+    // accept for a passing error: it emits no acceptError and leaves the
+    // notifier on, so a listener out of descriptors was woken again at once,
+    // some 7 000 times a second.
     pauseAccepting();
     m_notifier = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &Listener::acceptPending);

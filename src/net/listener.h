@@ -8,8 +8,8 @@ class QTimer;
 
 // Element 0's listening socket. QTcpServer binds it (every interface, IPv4
 // and IPv6, with its errors in the toolkit's words); accepting is done here,
-// because a lab's clients arrive all at once and QTcpServer's own way loses
-// some of them and spins when descriptors run out:
+// because a lab's clients arrive all at once, and because QTcpServer's own
+// accepting spins when descriptors run out:
 //
 // - The backlog is as large as the kernel allows (it caps it at
 //   net.core.somaxconn, 4096 on Debian 12). With the toolkit's default of 50,
