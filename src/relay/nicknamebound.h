@@ -17,7 +17,7 @@ namespace NicknameBound {
 inline constexpr qsizetype MaxBytes = 256;
 
 // The read cut to MaxBytes, at a UTF-8 character's start so that a Turkish
-// letter is not split into bytes that no longer decode.
+// letter is not split into bytes that do not decode.
 QByteArray cut(const QByteArray &read);
 
 } // namespace NicknameBound
