@@ -27,10 +27,12 @@ bool Listener::listenOn(quint16 port)
 {
     if (!listen(QHostAddress::Any, port))
         return false;
-    // QTcpServer's own notifier stays off for good. Qt 6.4 takes EMFILE from
-    // accept for a passing error: it emits no acceptError and leaves the
-    // notifier on, so a listener out of descriptors was woken again at once,
-    // some 7 000 times a second.
+    // QTcpServer's own notifier stays off for good. Qt 6.4 gives EMFILE from
+    // accept no error of its own: the one left by the accept before decides,
+    // and once the queue has run empty that is the passing "try again" of
+    // EAGAIN. So QTcpServer neither pauses nor emits acceptError, and a
+    // listener out of descriptors was woken again at once, some 7 000 times a
+    // second.
     pauseAccepting();
     m_notifier = new QSocketNotifier(socketDescriptor(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &Listener::acceptPending);
