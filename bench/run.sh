@@ -22,6 +22,10 @@
 # Needs root or sudo for apt-get. Not run in CI. Bounded: each load run stops
 # after RUN_LIMIT seconds, and once the script has used BUDGET seconds the
 # remaining runs are skipped.
+#
+# BURST=1: every client connects at once (a lab when the bell rings) and the
+# figure to read is setup s, the time until all are in; the table goes to
+# bench/results-burst.md and no chart is drawn.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -33,6 +37,7 @@ LINE_BYTES=64
 RUN_LIMIT=${RUN_LIMIT:-120}
 BUDGET=${BUDGET:-1020}
 OURS_CHANNELS=${OURS_CHANNELS:-message,roster,join,leave}
+BURST=${BURST:-0}
 CHAT_PORTS=(10420 4201 10082 10081)
 read -r -a servers <<<"${SERVERS:-relay ngircd inspircd ours}"
 started=$SECONDS
@@ -149,6 +154,7 @@ start_ours_noring() { start_ours --no-ring; }
 load() { # server n -> JSON on stdout
     local args=(--clients "$2" --rounds "$ROUNDS" --line-bytes "$LINE_BYTES"
                 --duration-limit "$RUN_LIMIT" --server-pid "$server_pid" --json)
+    [ "$BURST" = 1 ] && args+=(--burst)
     if [ "${1%_noring}" = ours ]; then
         "$loadtool" --mode chat --channels "$OURS_CHANNELS" "${args[@]}"
     elif [ "${1%_uring}" = relay ]; then
@@ -189,7 +195,8 @@ for n in $SIZES; do
             load "$s" "$n" >"$results/$s-$n-$run.json" || true
             stop_server
             jq -r '"  p50 \(.latency_ms.p50) ms, p99 \(.latency_ms.p99) ms, lost \(.lost), " +
-                   "garbled \(.garbled), arrived \(.arrived)/\(.clients)"' \
+                   "garbled \(.garbled), arrived \(.arrived)/\(.clients), " +
+                   "setup \(.setup_s) s, SYN-retried connects \(.retried_connects)"' \
                 "$results/$s-$n-$run.json" 2>/dev/null || echo "  no result"
         done
     done
@@ -210,6 +217,7 @@ ratio() { # ours other; "-" where either is missing or the other is 0 (below a c
     else awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f\n", a / b }'; fi
 }
 md=bench/results.md
+[ "$BURST" = 1 ] && md=bench/results-burst.md
 dat=$work/latency.dat
 label() {
     case $1 in
@@ -272,6 +280,9 @@ done
     printf '%s\n' "${ratios[@]}"
 } >>"$md"
 
+if [ "$BURST" = 1 ]; then
+    echo; echo "wrote $md in $((SECONDS - started)) s"; exit 0
+fi
 colours=("#7f7f7f" "#1f77b4" "#2ca02c" "#d62728" "#9467bd" "#ff7f0e")
 plot=()
 for i in "${!servers[@]}"; do

@@ -1,12 +1,11 @@
 #include "tcpendpoint.h"
 
+#include "listener.h"
 #include "outputbatch.h"
 #include "sendsome.h"
 #include "socketfailure.h"
 
 #include <QHostInfo>
-#include <QTcpServer>
-#include <QTimer>
 
 #include <cerrno>
 #include <climits>
@@ -19,42 +18,6 @@
 #include <unistd.h>
 
 namespace {
-
-// Hands each pending connection to the pool as a request id (its descriptor)
-// instead of queueing a QTcpSocket that nobody may want.
-class Listener final : public QTcpServer
-{
-public:
-    Listener(EndpointEvents &events, Admission &admission, QObject *parent)
-        : QTcpServer(parent), m_events(events), m_admission(admission)
-    {
-        connect(this, &QTcpServer::acceptError, this, [this](QAbstractSocket::SocketError) {
-            // QTcpServer has paused itself (typically EMFILE). Try again later;
-            // resuming at once would spin on a listener that stays readable.
-            QTimer::singleShot(EndpointLimits::AcceptRetryMs, this, [this] {
-                if (isListening())
-                    resumeAccepting();
-            });
-        });
-    }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        // Refused before anyone sees it: no element, nothing shown.
-        if (!m_admission.admit(int(descriptor), serverPort())) {
-            ::close(int(descriptor));
-            return;
-        }
-        m_events.onConnectionRequest(0, descriptor);
-        // Whoever accepted the request has claimed its ticket by now.
-        m_admission.discard(int(descriptor));
-    }
-
-private:
-    EndpointEvents &m_events;
-    Admission &m_admission;
-};
 
 void closeDescriptor(qintptr descriptor)
 {
@@ -109,7 +72,7 @@ Outcome TcpEndpoint::listen(quint16 port)
         m_server = new Listener(events(), m_admission, m_owner);
     if (m_server->isListening())
         return {};
-    if (!m_server->listen(QHostAddress::Any, port))
+    if (!m_server->listenOn(port))
         return listenFailure(m_server->serverError(), port);
     setState(EndpointState::Listening);
     return {};
@@ -401,7 +364,7 @@ void TcpEndpoint::stalled()
 void TcpEndpoint::close()
 {
     if (m_server)
-        m_server->close();
+        m_server->stop();
     // What was sent before the close goes out before the connection ends.
     writeStaged();
     if (m_fd >= 0)

@@ -10,7 +10,7 @@
 
 class OutputBatch;
 class QObject;
-class QTcpServer;
+class Listener;
 
 // Limits that keep one misbehaving peer from making the server hold unbounded
 // memory. Reads stop at MaxReadBuffer until the handler takes the bytes, so TCP
@@ -85,7 +85,7 @@ private:
     FlowControl &m_flow;
     Admission &m_admission;
     Admission::Ticket m_ticket = nullptr;
-    QPointer<QTcpServer> m_server;
+    QPointer<Listener> m_server;
     int m_fd = -1;
     SocketReactor::Key m_key = SocketReactor::NoKey;
     // Received and not yet read; reading pauses while it holds MaxReadBuffer.

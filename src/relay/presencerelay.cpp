@@ -2,6 +2,7 @@
 
 #include "net/channels.h"
 #include "net/wiretext.h"
+#include "relay/nicknamebound.h"
 #include "relay/operator.h"
 #include "relay/shownread.h"
 #include "roster/rostermodel.h"
@@ -63,6 +64,7 @@ void PresenceRelay::announceJoin(qint16 index)
     QByteArray join;
     if (const Outcome failed = m_channels.Winjoin().getData(index, join))
         return;
+    join = NicknameBound::cut(join);
     m_operator.showLine(ShownRead::shown(join) + JoinedText);
     std::ignore = m_channels.SendOnArray4(join + WireText::encode(JoinedText));
 }
@@ -74,7 +76,7 @@ bool PresenceRelay::addToRoster(qint16 index)
     QByteArray client;
     if (const Outcome failed = m_channels.Winusers().getData(index, client))
         return false;
-    m_roster.append(client);
+    m_roster.append(NicknameBound::cut(client));
     return true;
 }
 

@@ -243,9 +243,11 @@ private slots:
     {
         Options options;
         std::string error;
-        const char *good[] = {"loadtool", "--clients", "1000", "--channels", "message,leave",
+        // A flag between options takes no value with it.
+        const char *good[] = {"loadtool", "--clients", "1000", "--channels", "message,leave", "--burst",
                               "--mode",   "irc",       "--rate", "2.5", "--json"};
-        QVERIFY(parseOptions(10, good, options, error));
+        QVERIFY(parseOptions(11, good, options, error));
+        QVERIFY(options.burst);
         QCOMPARE(options.clients, 1000u);
         QCOMPARE(options.channels, ChannelBit::Message | ChannelBit::Leave);
         QVERIFY(options.mode == LoadMode::Irc);

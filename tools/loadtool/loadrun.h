@@ -45,6 +45,7 @@ private:
         PatternCounter own;     // join: our own notice; roster: our nickname
         std::string ircLine;
         std::uint64_t bytesIn = 0;
+        double connectStartedAt = 0;
     };
     struct Line
     {
@@ -73,6 +74,7 @@ private:
     void pump(double maxWaitSeconds);
     void handleEvent(int link, std::uint32_t events);
     void onConnected(int link);
+    void connectDone(int link);
     void onData(int link, const char *data, std::size_t size);
     void onIrcLine(Link &link, const std::string &line);
     void onToken(std::uint32_t receiver, Token token);

@@ -45,6 +45,7 @@ void LoadRun::handleEvent(int index, std::uint32_t events)
             fail(link.client);
             return;
         }
+        connectDone(index);
         onConnected(index);
     }
     if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {

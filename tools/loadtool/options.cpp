@@ -91,6 +91,10 @@ bool parseOptions(int argc, const char *const *argv, Options &options, std::stri
             options.json = true;
             continue;
         }
+        if (name == "--burst") {
+            options.burst = true;
+            continue;
+        }
         if (name == "--help" || name == "-h") {
             options.help = true;
             continue;
@@ -170,5 +174,6 @@ const char *usageText()
            "  --flood-seconds S      flood mode: length of each of its two phases (10)\n"
            "  --reader-share F       flood mode: readers' pace as a share of the flood (0.1)\n"
            "  --server-pid PID       report the server's RSS and CPU from /proc\n"
+           "  --burst                all clients connect at once and arrive together\n"
            "  --json                 one JSON object instead of the text report\n";
 }

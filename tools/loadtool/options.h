@@ -36,6 +36,9 @@ struct Options
     double floodSeconds = 10;
     double readerShare = 0.1;
     int serverPid = 0;
+    // All clients connect at once, as a lab does when the bell rings, instead
+    // of a few connects in flight.
+    bool burst = false;
     bool json = false;
     bool help = false;
 };

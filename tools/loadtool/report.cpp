@@ -22,6 +22,8 @@ void text(const Report &r, std::FILE *out)
     std::fprintf(out, "setup %.3f s, settle %.3f s%s, chat %.3f s%s\n", r.setupSeconds,
                  r.settleSeconds, r.settled ? "" : " (still busy)", r.chatSeconds,
                  r.stoppedByLimit ? ", STOPPED BY DURATION LIMIT" : "");
+    std::fprintf(out, "slowest connect %.3f s, connects that waited for a SYN retry %u\n",
+                 r.slowestConnectSeconds, r.retriedConnects);
     std::fprintf(out, "lines sent %llu, complete %llu, fanned-out deliveries %llu (%.0f/s)\n",
                  static_cast<unsigned long long>(r.linesSent),
                  static_cast<unsigned long long>(r.linesComplete),
@@ -48,7 +50,7 @@ void json(const Report &r, std::FILE *out)
     std::fprintf(out,
                  "{\"mode\":\"%s\",\"clients\":%u,\"arrived\":%u,\"arrival_timeouts\":%u,"
                  "\"connect_failures\":%u,\"unexpected_closes\":%u,"
-                 "\"setup_s\":%.6f,\"settle_s\":%.6f,\"settled\":%s,\"chat_s\":%.6f,"
+                 "\"setup_s\":%.6f,\"slowest_connect_s\":%.6f,\"retried_connects\":%u,\"settle_s\":%.6f,\"settled\":%s,\"chat_s\":%.6f,"
                  "\"stopped_by_limit\":%s,\"lines_sent\":%llu,\"lines_complete\":%llu,"
                  "\"deliveries\":%llu,\"deliveries_per_s\":%.1f,"
                  "\"lost\":%llu,\"garbled\":%llu,\"reordered\":%llu,\"duplicated\":%llu,"
@@ -56,7 +58,8 @@ void json(const Report &r, std::FILE *out)
                  "\"latency_ms\":{\"count\":%zu,\"p50\":%.4f,\"p95\":%.4f,\"p99\":%.4f,"
                  "\"max\":%.4f,\"mean\":%.4f}",
                  r.mode.c_str(), r.clients, r.arrived, r.arrivalTimeouts, r.connectFailures,
-                 r.unexpectedCloses, r.setupSeconds, r.settleSeconds, r.settled ? "true" : "false",
+                 r.unexpectedCloses, r.setupSeconds, r.slowestConnectSeconds, r.retriedConnects,
+                 r.settleSeconds, r.settled ? "true" : "false",
                  r.chatSeconds, r.stoppedByLimit ? "true" : "false",
                  static_cast<unsigned long long>(r.linesSent),
                  static_cast<unsigned long long>(r.linesComplete),

@@ -17,6 +17,8 @@ struct Report
     std::uint32_t connectFailures = 0;
     std::uint32_t unexpectedCloses = 0;
     double setupSeconds = 0;         // connect, nicknames / registration
+    double slowestConnectSeconds = 0; // one TCP connect, start to completion
+    std::uint32_t retriedConnects = 0; // connects slow enough to have waited for a SYN retry
     double settleSeconds = 0;        // waiting for the arrival traffic to end
     bool settled = false;
     double chatSeconds = 0;
