@@ -7,9 +7,10 @@
 #include "net/tcpendpoint.h"
 #include "relay/nicknamebound.h"
 #include "reliability/harness.h"
+#include "roster/rostermodel.h"
 
 #include <QElapsedTimer>
-#include <QListWidget>
+#include <QListView>
 #include <QTest>
 #include <QTimer>
 
@@ -206,7 +207,7 @@ private slots:
         const int reads = abuser.reads();
         qInfo("%d bytes came as %d reads, each a roster entry (%d left after duplicates went); "
               "the window's longest pause %lld ms; memory grew by %lld KiB (%.0f bytes per read)",
-              NicknameBytes, reads, server.window.List1()->count() - 1, qlonglong(worstGap),
+              NicknameBytes, reads, server.window.List1()->model()->rowCount() - 1, qlonglong(worstGap),
               qlonglong(grownKiB), reads > 0 ? double(grownKiB) * 1024 / reads : 0.0);
         QVERIFY2(worstGap < MomentMs, qPrintable(QStringLiteral("paused %1 ms").arg(worstGap)));
         // A read costs its roster entry and its join line in the transcript;
@@ -254,14 +255,14 @@ private slots:
         last.open();
         QTRY_VERIFY(last.connected());
         last.send("SON");
-        QListWidget &List1 = *server.window.List1();
-        QTRY_COMPARE_WITH_TIMEOUT(List1.item(List1.count() - 1)->text(), QStringLiteral("SON"),
+        const auto &roster = *qobject_cast<RosterModel *>(server.window.List1()->model());
+        QTRY_COMPARE_WITH_TIMEOUT(roster.entry(roster.count() - 1), QByteArray("SON"),
                                   DoneTimeoutMs);
 
-        const int reads = List1.count() - 2;
+        const int reads = roster.count() - 2;
         qint64 rosterBytes = 0;
         for (int row = 1; row <= reads; ++row) {
-            const qsizetype size = List1.item(row)->text().toUtf8().size();
+            const qsizetype size = roster.entry(row).size();
             QVERIFY2(size <= NicknameBound::MaxBytes, qPrintable(QString::number(size)));
             rosterBytes += size;
         }
