@@ -1,5 +1,5 @@
 #include "chatwindow.h"
-#include "turkishtranslation.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("sohbet"));
     // Ties the window to its launcher entry (icon, name) on Wayland desktops.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sohbet.istemci"));
-    installTurkishTranslation(app);
+    UiTranslations::install();
 
     QIcon icon(QStringLiteral(":/client/icons/sohbet.svg"));
     for (const int size : {16, 32, 48})

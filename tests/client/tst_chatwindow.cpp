@@ -2,7 +2,7 @@
 // meets, the toolkit's Turkish words, and how a read is shown.
 #include "chatwindow.h"
 #include "conversation.h"
-#include "turkishtranslation.h"
+#include "ui/translations.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -68,7 +68,7 @@ private slots:
 
     void standardButtonsInTurkish()
     {
-        QVERIFY2(installTurkishTranslation(*QCoreApplication::instance()),
+        QVERIFY2(UiTranslations::install(),
                  "qtbase_tr.qm missing: install qt6-translations-l10n");
         QDialogButtonBox box(QDialogButtonBox::Cancel | QDialogButtonBox::Close);
         QCOMPARE(box.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("İptal"));
