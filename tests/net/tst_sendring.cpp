@@ -3,6 +3,7 @@
 #include "loopbackpool.h"
 #include "net/outputbatch.h"
 #include "net/sendring.h"
+#include "narrowserver.h"
 #include "rawsocket.h"
 
 #include <QTest>
@@ -29,24 +30,6 @@ public:
     ~RingChoice() { SendRing::refuseForTesting(false); }
     RingChoice(const RingChoice &) = delete;
     RingChoice &operator=(const RingChoice &) = delete;
-};
-
-// Accepted connections get a small kernel send buffer, so that a peer that
-// does not read leaves part of a burst in the element's queue.
-struct NarrowServer
-{
-    QObject owner;
-    TcpEndpointFactory factory{&owner};
-    SocketPool pool{QStringLiteral("narrow"), 0, factory};
-
-    NarrowServer()
-    {
-        QObject::connect(&pool, &SocketPool::connectionRequest, &pool, [this](qint16, qintptr id) {
-            setSendBuffer(int(id), SmallSendBuffer);
-            (void)pool.acceptRequest(id);
-        });
-    }
-    quint16 port() const { return pool.endpoint(0)->localPort(); }
 };
 
 // Every pass of the event loop starts with the batch writing what is staged.

@@ -3,6 +3,7 @@
 #include "net/channels.h"
 #include "net/outputbatch.h"
 #include "net/tcpendpoint.h"
+#include "narrowserver.h"
 #include "rawsocket.h"
 
 #include <QAbstractEventDispatcher>
@@ -41,24 +42,6 @@ const qsizetype Flood = 4 * MiB;
 constexpr qsizetype SendChunk = 64 * KiB;
 constexpr qsizetype SendAhead = 768 * KiB;
 static_assert(SendAhead + SendChunk < EndpointLimits::MaxUnsentBytes);
-
-// A loopback pool whose accepted connections get a small kernel send
-// buffer, so that output beyond it waits in the element's own queue.
-struct NarrowServer
-{
-    QObject owner;
-    TcpEndpointFactory factory{&owner};
-    SocketPool pool{QStringLiteral("narrow"), 0, factory};
-
-    NarrowServer()
-    {
-        QObject::connect(&pool, &SocketPool::connectionRequest, &pool, [this](qint16, qintptr id) {
-            setSendBuffer(int(id), SmallSendBuffer);
-            (void)pool.acceptRequest(id);
-        });
-    }
-    quint16 port() const { return pool.endpoint(0)->localPort(); }
-};
 
 bool isOpen(int fd) { return ::fcntl(fd, F_GETFD) != -1 || errno != EBADF; }
 
