@@ -14,8 +14,10 @@ Outcome broadcast(SocketPool &pool, QByteArray text, Yield &yield)
         return {};
     }
     // text is this call's private copy: nested broadcasts cannot change it.
+    // Every connected element is readable; walking only those passes over
+    // the closed elements a long-lived pool collects, which no send reaches.
     const qint16 last = qint16(pool.count() - 1);
-    for (qint16 i = 0; i <= last; ++i) {
+    for (qint16 i = pool.nextReadable(0); i <= last; i = pool.nextReadable(i + 1)) {
         if (pool.state(i) != EndpointState::Connected)
             continue;
         if (Outcome failed = pool.sendData(i, text))

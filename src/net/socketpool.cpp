@@ -1,5 +1,7 @@
 #include "socketpool.h"
 
+#include <algorithm>
+
 namespace {
 Failure noSuchElement(int index)
 {
@@ -12,6 +14,7 @@ SocketPool::SocketPool(QString name, quint16 port, EndpointFactory &factory, QOb
     : QObject(parent), m_name(std::move(name)), m_port(port), m_factory(factory)
 {
     m_elements.push_back(m_factory.create(*this, 0));
+    m_readable.insert(0);
 }
 
 SocketPool::~SocketPool() = default;
@@ -26,7 +29,17 @@ Outcome SocketPool::getData(int index, QByteArray &out)
     out.clear();
     if (!contains(index))
         return noSuchElement(index);
-    return m_elements[size_t(index)]->getData(out);
+    Endpoint &element = *m_elements[size_t(index)];
+    const Outcome read = element.getData(out);
+    if (!read && element.state() == EndpointState::Closed)
+        m_readable.erase(qint16(index));
+    return read;
+}
+
+qint16 SocketPool::nextReadable(int from) const
+{
+    const auto next = m_readable.lower_bound(qint16(std::clamp(from, 0, int(count()))));
+    return next == m_readable.end() ? count() : *next;
 }
 
 Outcome SocketPool::sendData(int index, const QByteArray &bytes)
@@ -52,6 +65,7 @@ Outcome SocketPool::createElement()
     if (m_elements.size() >= size_t(Capacity))
         return Failure{FailureNumber::CapacityReached,
                        QStringLiteral("Bağlantı dizisi dolu (%1 öğe)").arg(Capacity)};
+    m_readable.insert(qint16(m_elements.size()));
     m_elements.push_back(m_factory.create(*this, qint16(m_elements.size())));
     return {};
 }
@@ -85,6 +99,7 @@ void SocketPool::onConnectionRequest(qint16 index, qintptr requestId)
 
 void SocketPool::onDataArrival(qint16 index, qint64 bytes)
 {
+    m_readable.insert(index);
     emit dataArrival(index, bytes);
 }
 
@@ -93,7 +108,9 @@ void SocketPool::onSocketError(qint16 index, const Failure &failure)
     emit socketError(index, failure);
 }
 
-void SocketPool::onStateChanged(qint16, qint16 from, qint16 to)
+void SocketPool::onStateChanged(qint16 index, qint16 from, qint16 to)
 {
+    if (to != EndpointState::Closed)
+        m_readable.insert(index);
     m_connected += int(to == EndpointState::Connected) - int(from == EndpointState::Connected);
 }

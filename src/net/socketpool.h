@@ -5,6 +5,7 @@
 #include <QObject>
 
 #include <memory>
+#include <set>
 #include <vector>
 
 // A growable array of endpoints for one channel. Element 0 listens on the
@@ -29,6 +30,14 @@ public:
     // Elements in the connected state, kept up to date as they change.
     int connectedCount() const { return m_connected; }
     bool contains(int index) const { return index >= 0 && index < int(m_elements.size()); }
+    // The first element from index from on that a read may still give bytes,
+    // count() when there is none. An element is passed over once it was read
+    // while not connected: a closed element never connects again, and all it
+    // keeps are the bytes its peer sent before going away, which that read
+    // took. The message handler reads every element on each arrival, and a
+    // pool that has seen thousands of connections come and go would
+    // otherwise make it walk all of them for every chat line.
+    qint16 nextReadable(int from) const;
 
     // Element operations; an index outside the pool is a failure, not a crash.
     qint16 state(int index) const;
@@ -68,4 +77,6 @@ private:
     qintptr m_offeredRequest = -1;
     bool m_offeredClaimed = false;
     int m_connected = 0;
+    // Indices of the elements nextReadable() does not pass over.
+    std::set<qint16> m_readable;
 };

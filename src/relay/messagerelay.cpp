@@ -7,6 +7,7 @@
 #include "relay/shownread.h"
 #include "relay/typedtext.h"
 
+#include <algorithm>
 #include <tuple>
 
 MessageRelay::MessageRelay(Channels &channels, Operator &desk, QObject *parent)
@@ -29,14 +30,39 @@ void MessageRelay::relayEveryElement()
     // Elements accepted during the broadcasts wait for the next arrival.
     const int h = pool.highestIndex();
     for (int i = 1; i <= h; ++i) {
-        // A failed read leaves the text empty (getData clears it first), and
-        // an empty read still makes its line: one line per element read.
-        QByteArray toall;
-        std::ignore = pool.getData(i, toall);
-        m_operator.showLine(ShownRead::shown(toall));
-        // A failure ends only this broadcast; the next element is read.
-        std::ignore = m_channels.SendOnArray5(toall);
+        relayElement(i);
+        // The elements before the next readable one would each read as
+        // nothing, show an empty line and send nothing. The first of them is
+        // read as any element, so that what the channel sends next is
+        // nobody's text, as after every empty read; the rest, however many,
+        // cost what one does. A closed element stays closed during the
+        // yields, so the run is the same when its turn comes.
+        const int next = std::min(int(pool.nextReadable(i + 1)), h + 1);
+        if (next - i > 2) {
+            relayElement(i + 1);
+            passOver(next - i - 2);
+            i = next - 1;
+        }
     }
+}
+
+void MessageRelay::relayElement(int index)
+{
+    // A failed read leaves the text empty (getData clears it first), and
+    // an empty read still makes its line: one line per element read.
+    QByteArray toall;
+    std::ignore = m_channels.Winsock().getData(index, toall);
+    m_operator.showLine(ShownRead::shown(toall));
+    // A failure ends only this broadcast; the next element is read.
+    std::ignore = m_channels.SendOnArray5(toall);
+}
+
+void MessageRelay::passOver(int elements)
+{
+    m_operator.showEmptyLines(elements);
+    // An empty broadcast is one yield per connected element (see
+    // broadcast()): the run makes them all at once.
+    m_channels.yield().repeat(elements * m_channels.Winsock().connectedCount());
 }
 
 void MessageRelay::socketError(const Failure &failure)

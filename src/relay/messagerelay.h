@@ -24,6 +24,8 @@ public:
 
 private:
     void relayEveryElement();
+    void relayElement(int index);
+    void passOver(int elements);
 
     Channels &m_channels;
     Operator &m_operator;

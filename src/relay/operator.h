@@ -20,6 +20,8 @@ public:
 
     // A line for the transcript, added after everything shown so far.
     virtual void showLine(const QString &line) = 0;
+    // The same as that many empty lines shown one after another.
+    virtual void showEmptyLines(int count) = 0;
     // A failure report: "number: description".
     virtual void reportFailure(const Failure &failure) = 0;
     // An input problem the server tests for itself before it starts.

@@ -8,13 +8,28 @@ constexpr QStringView CrLf = u"\r\n";
 
 QStringView TranscriptText::line(qsizetype index) const
 {
-    const qsizetype start = m_starts[size_t(index)];
+    const qsizetype start = startOffset(index);
     return QStringView(m_chars).sliced(start, lineEndOffset(index) - start);
 }
 
 qsizetype TranscriptText::lineEndOffset(qsizetype index) const
 {
-    return index + 1 < lineCount() ? m_starts[size_t(index + 1)] : m_chars.size();
+    return index + 1 < lineCount() ? startOffset(index + 1) : m_chars.size();
+}
+
+size_t TranscriptText::entryOf(qsizetype index) const
+{
+    // Lines are mostly asked for near the end: answer that without a search.
+    if (m_starts.back().firstLine <= index)
+        return m_starts.size() - 1;
+    const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), index,
+                                        [](qsizetype line, const Starts &entry) { return line < entry.firstLine; });
+    return size_t(after - m_starts.begin()) - 1;
+}
+
+qsizetype TranscriptText::lastLineOf(size_t entry) const
+{
+    return entry + 1 < m_starts.size() ? m_starts[entry + 1].firstLine - 1 : m_lines - 1;
 }
 
 qsizetype TranscriptText::lineOf(qsizetype position) const
@@ -22,18 +37,48 @@ qsizetype TranscriptText::lineOf(qsizetype position) const
     // The caret mostly sits at the end: answer that without a search.
     if (position >= lineStart(lineCount() - 1))
         return lineCount() - 1;
-    // lineStart() grows strictly with the index, so a binary search finds the
-    // last line starting at or before the position.
-    qsizetype low = 0;
-    qsizetype high = lineCount() - 1;
-    while (low < high) {
-        const qsizetype mid = low + (high - low + 1) / 2;
-        if (lineStart(mid) <= position)
-            low = mid;
-        else
-            high = mid - 1;
-    }
-    return low;
+    // Line k of an entry starts at position offset + k, and the entries' first
+    // lines start at strictly growing positions: find the last entry whose
+    // first line starts at or before the position. Within it, each empty line
+    // holds one position, the last line the rest.
+    const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), position,
+                                        [](qsizetype at, const Starts &entry) {
+                                            return at < entry.offset + entry.firstLine;
+                                        });
+    const size_t entry = std::max<size_t>(size_t(after - m_starts.begin()), 1) - 1;
+    return std::clamp(position - m_starts[entry].offset, m_starts[entry].firstLine, lastLineOf(entry));
+}
+
+void TranscriptText::endLastLine(qsizetype offset, qsizetype count)
+{
+    if (m_starts.back().offset != offset)
+        m_starts.push_back({m_lines, offset});
+    m_lines += count;
+}
+
+size_t TranscriptText::splitAt(qsizetype line)
+{
+    if (line >= m_lines)
+        return m_starts.size();
+    const size_t entry = entryOf(line);
+    if (m_starts[entry].firstLine == line)
+        return entry;
+    m_starts.insert(m_starts.begin() + qsizetype(entry) + 1, {line, m_starts[entry].offset});
+    return entry + 1;
+}
+
+void TranscriptText::joinBack(size_t entry)
+{
+    if (entry > 0 && entry < m_starts.size() && m_starts[entry].offset == m_starts[entry - 1].offset)
+        m_starts.erase(m_starts.begin() + qsizetype(entry));
+}
+
+void TranscriptText::shiftFrom(size_t entry, qsizetype lines, qsizetype chars)
+{
+    std::for_each(m_starts.begin() + qsizetype(entry), m_starts.end(), [=](Starts &starts) {
+        starts.firstLine += lines;
+        starts.offset += chars;
+    });
 }
 
 void TranscriptText::appendLine(QStringView text)
@@ -41,17 +86,23 @@ void TranscriptText::appendLine(QStringView text)
     qsizetype from = 0;
     for (qsizetype at = text.indexOf(CrLf); at >= 0; at = text.indexOf(CrLf, from)) {
         m_chars.append(text.sliced(from, at - from));
-        m_starts.push_back(m_chars.size());
+        endLastLine(m_chars.size());
         from = at + CrLf.size();
     }
     m_chars.append(text.sliced(from));
-    m_starts.push_back(m_chars.size());
+    endLastLine(m_chars.size());
+}
+
+void TranscriptText::appendEmptyLines(qsizetype count)
+{
+    if (count > 0)
+        endLastLine(m_chars.size(), count);
 }
 
 void TranscriptText::insert(qsizetype position, QStringView text)
 {
     const qsizetype line = lineOf(position);
-    const qsizetype offset = m_starts[size_t(line)] + (position - lineStart(line));
+    const qsizetype offset = startOffset(line) + (position - lineStart(line));
     std::vector<qsizetype> newStarts;
     QString chars;
     chars.reserve(text.size());
@@ -63,9 +114,18 @@ void TranscriptText::insert(qsizetype position, QStringView text)
     }
     chars.append(text.sliced(from));
     m_chars.insert(offset, chars);
-    auto after = m_starts.begin() + line + 1;
-    std::for_each(after, m_starts.end(), [n = chars.size()](qsizetype &start) { start += n; });
-    m_starts.insert(after, newStarts.begin(), newStarts.end());
+    const size_t after = splitAt(line + 1);
+    const qsizetype added = qsizetype(newStarts.size());
+    shiftFrom(after, added, chars.size());
+    std::vector<Starts> entries;
+    entries.reserve(newStarts.size());
+    for (qsizetype i = 0; i < added; ++i)
+        entries.push_back({line + 1 + i, newStarts[size_t(i)]});
+    m_starts.insert(m_starts.begin() + qsizetype(after), entries.begin(), entries.end());
+    m_lines += added;
+    // From the back, so that a join leaves the entries before it in place.
+    for (size_t entry = after + size_t(added); entry >= after && entry > 0; --entry)
+        joinBack(entry);
 }
 
 void TranscriptText::remove(qsizetype from, qsizetype to)
@@ -76,11 +136,15 @@ void TranscriptText::remove(qsizetype from, qsizetype to)
         return;
     const qsizetype first = lineOf(from);
     const qsizetype last = lineOf(to);
-    const qsizetype begin = m_starts[size_t(first)] + (from - lineStart(first));
-    const qsizetype end = m_starts[size_t(last)] + (to - lineStart(last));
+    const qsizetype begin = startOffset(first) + (from - lineStart(first));
+    const qsizetype end = startOffset(last) + (to - lineStart(last));
     m_chars.remove(begin, end - begin);
-    auto erased = m_starts.erase(m_starts.begin() + first + 1, m_starts.begin() + last + 1);
-    std::for_each(erased, m_starts.end(), [n = end - begin](qsizetype &start) { start -= n; });
+    const size_t kept = splitAt(first + 1);
+    const size_t rest = splitAt(last + 1);
+    m_starts.erase(m_starts.begin() + qsizetype(kept), m_starts.begin() + qsizetype(rest));
+    shiftFrom(kept, first - last, begin - end);
+    m_lines -= last - first;
+    joinBack(kept);
 }
 
 void TranscriptText::clear()
@@ -88,7 +152,8 @@ void TranscriptText::clear()
     // Hand the memory back: a cleared transcript of a million lines should
     // not keep holding their offsets.
     m_chars = QString();
-    std::vector<qsizetype>{0}.swap(m_starts);
+    std::vector<Starts>{{0, 0}}.swap(m_starts);
+    m_lines = 1;
 }
 
 QString TranscriptText::text(qsizetype from, qsizetype to, QStringView lineBreak) const
@@ -113,5 +178,5 @@ QString TranscriptText::text(qsizetype from, qsizetype to, QStringView lineBreak
 qsizetype TranscriptText::bytesHeld() const
 {
     return m_chars.capacity() * qsizetype(sizeof(QChar))
-            + qsizetype(m_starts.capacity() * sizeof(qsizetype));
+            + qsizetype(m_starts.capacity() * sizeof(Starts));
 }

@@ -103,6 +103,25 @@ void TranscriptView::appendLine(const QString &line)
         QAccessible::updateAccessibility(&event);
     }
     m_text.appendLine(line);
+    appended(lastLine);
+}
+
+void TranscriptView::appendEmptyLines(qsizetype count)
+{
+    if (count <= 0)
+        return;
+    const qsizetype lastLine = lineCount() - 1;
+    if (QAccessible::isActive()) {
+        QAccessibleTextInsertEvent event(this, clampToInt(textLength()), QString(count, u'\n'));
+        QAccessible::updateAccessibility(&event);
+    }
+    m_text.appendEmptyLines(count);
+    appended(lastLine);
+}
+
+// What follows lines added after lastLine, the line that was last before.
+void TranscriptView::appended(qsizetype lastLine)
+{
     m_endTop.line = -1;
     // Every line takes a row at least, so a line further down than a page of
     // rows is out of view.

@@ -59,6 +59,9 @@ public:
 
     // The line and a CR LF after the existing text.
     void appendLine(const QString &line);
+    // The same as that many appendLine() calls with empty lines, at the cost
+    // of one.
+    void appendEmptyLines(qsizetype count);
     void clear();
     // The whole text, every line break written as CR LF.
     QString text() const;
@@ -123,6 +126,7 @@ private:
         auto operator<=>(const ViewTop &) const = default;
     };
 
+    void appended(qsizetype lastLine);
     void takeRowPitch();
     void layoutLine(QTextLayout &layout, qsizetype line) const;
     qsizetype rowCount(qsizetype line) const;

@@ -11,6 +11,11 @@ void WindowOperator::showLine(const QString &line)
     m_Text1.appendLine(line);
 }
 
+void WindowOperator::showEmptyLines(int count)
+{
+    m_Text1.appendEmptyLines(count);
+}
+
 void WindowOperator::reportFailure(const Failure &failure)
 {
     m_dialogs.failure(&m_window, failure);

@@ -20,6 +20,7 @@ public:
     }
 
     void showLine(const QString &line) override;
+    void showEmptyLines(int count) override;
     void reportFailure(const Failure &failure) override;
     void reportInputProblem(Field field, const QString &text) override;
     bool confirmStop(const QString &question) override;

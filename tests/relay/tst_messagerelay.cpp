@@ -151,6 +151,76 @@ private slots:
         QVERIFY(rig.dialogs.reports.isEmpty());
     }
 
+    // Elements whose clients went away are passed over in runs; the
+    // transcript, the relays and the yields are those of reading each one.
+    void closedElementsAmongLiveOnes_data()
+    {
+        QTest::addColumn<QString>("elements");
+        // One letter an element: c connected and silent, s connected and
+        // sending, d gone, u gone with bytes it sent still unread, n never
+        // connected (its accept failed).
+        QTest::newRow("runs between senders") << u"sdddcdddds"_s;
+        QTest::newRow("runs at both ends") << u"nnnnsccdddd"_s;
+        QTest::newRow("single closed elements") << u"dsdcds"_s;
+        QTest::newRow("unread bytes inside a run") << u"sdduddddc"_s;
+        QTest::newRow("nobody connected is left") << u"dddduddd"_s;
+    }
+
+    void closedElementsAmongLiveOnes()
+    {
+        QFETCH(QString, elements);
+        Rig rig;
+        for (const QChar kind : elements) {
+            if (kind == u'n') {
+                QVERIFY(!rig.pool().createElement());
+                continue;
+            }
+            FakeEndpoint &client = connectClient(rig.pool());
+            if (kind == u'u')
+                client.inbox = "u" + QByteArray::number(client.index());
+            if (kind == u'd' || kind == u'u')
+                client.drop();
+        }
+        const int connected = rig.pool().connectedCount();
+        // Two arrivals: the first reads the unread bytes of the gone, the
+        // second finds every gone element empty.
+        const auto live = [&](int i) { return elements[i - 1] == u's' || elements[i - 1] == u'c'; };
+        const auto closedReads = [&] {
+            int reads = 0;
+            for (int i = 1; i <= elements.size(); ++i)
+                reads += live(i) ? 0 : rig.client(i).reads;
+            return reads;
+        };
+        QString transcript;
+        QByteArray relayed;
+        int readsBefore = 0;
+        for (const char *pass : {"s", "t"}) {
+            readsBefore = closedReads();
+            for (int i = 1; i <= elements.size(); ++i) {
+                QByteArray expected = rig.client(i).inbox;
+                if (elements[i - 1] == u's') {
+                    expected = pass + QByteArray::number(i);
+                    rig.client(i).inbox = expected;
+                }
+                transcript += QString::fromLatin1(expected) + u"\r\n"_s;
+                relayed += expected;
+            }
+            rig.yield.reset();
+            rig.relay.dataArrival();
+            // Every element read is one broadcast, and every broadcast one
+            // yield for each connected element, whether it sends or not.
+            QCOMPARE(rig.yield.count, int(elements.size()) * connected);
+        }
+        QCOMPARE(rig.transcript.text(), transcript);
+        QCOMPARE(rig.Text1.lineCount(), 2 * elements.size() + 1);
+        for (int i = 1; i <= elements.size(); ++i)
+            QCOMPARE(rig.client(i).received(), live(i) ? relayed : QByteArray());
+        // Once read, the gone are not read one by one again: a run costs a
+        // read or two however long it is.
+        const int secondPassReads = closedReads() - readsBefore;
+        QVERIFY2(secondPassReads <= 3, qPrintable(QString::number(secondPassReads)));
+    }
+
     void failedBroadcastGoesOnWithNextElement()
     {
         Rig rig;

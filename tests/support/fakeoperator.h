@@ -13,6 +13,11 @@ class FakeOperator final : public Operator
 {
 public:
     void showLine(const QString &line) override { transcript += line + QStringLiteral("\r\n"); }
+    void showEmptyLines(int count) override
+    {
+        for (int i = 0; i < count; ++i)
+            showLine(QString());
+    }
     void reportFailure(const Failure &failure) override
     {
         failures.append(failure.report());
