@@ -10,6 +10,7 @@
 
 #include <QTest>
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -284,7 +285,22 @@ private slots:
         const std::string stat = "42 (a b) c) S 1 2 3 4 5 6 7 8 9 10 111 222 0 0 20";
         QCOMPARE(ProcStats::statTicks(stat), 333LL);
         QCOMPARE(ProcStats::statTicks("42 (x) S 1 2"), -1LL);
-        QVERIFY(ProcStats::read(static_cast<int>(QCoreApplication::applicationPid())).valid);
+        QCOMPARE(ProcStats::schedstatNs("96766711 11799116 315\n"), 96766711LL);
+        QCOMPARE(ProcStats::schedstatNs(""), -1LL);
+
+        // Two milliseconds of work must show as such, not as 0 or a 10 ms tick.
+        const int pid = static_cast<int>(QCoreApplication::applicationPid());
+        const ProcSample before = ProcStats::read(pid);
+        QVERIFY(before.valid);
+        const auto threadCpu = [] {
+            timespec now{};
+            clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+            return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+        };
+        for (const double start = threadCpu(); threadCpu() - start < 0.002;) {
+        }
+        const double spent = ProcStats::read(pid).cpuSeconds - before.cpuSeconds;
+        QVERIFY2(spent >= 0.0019 && spent < 0.009, std::to_string(spent).c_str());
     }
 };
 

@@ -252,6 +252,22 @@ void LoadRun::chatRounds()
             pump(left);
         }
     }
+    // A round waits for every other client. Our server also echoes a line to
+    // its sender, and that copy of the last line is waited for here: a run
+    // that ended before reading it would count it lost.
+    if (m_irc)
+        return;
+    auto echoed = [&] {
+        for (std::uint32_t c : senders) {
+            if (m_clients[c].state == Arrival::Arrived
+                && m_checkers[c].lost(c, static_cast<std::uint32_t>(m_clients[c].lines.size())) > 0)
+                return false;
+        }
+        return true;
+    };
+    const double start = now();
+    while (!echoed() && !expired() && now() - start < m_options.roundTimeout)
+        pump(PollSeconds);
 }
 
 void LoadRun::chatAtRate()

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -49,6 +50,32 @@ long long statTicks(const std::string &stat)
     return utime + stime;
 }
 
+long long schedstatNs(const std::string &schedstat)
+{
+    char *end = nullptr;
+    const long long ns = std::strtoll(schedstat.c_str(), &end, 10);
+    return end == schedstat.c_str() || ns < 0 ? -1 : ns;
+}
+
+namespace {
+// Every thread's time on a CPU in nanoseconds, -1 where schedstat is missing.
+// A thread that ends between listing and reading is left out.
+long long threadsNs(const std::string &base)
+{
+    std::error_code error;
+    long long total = 0;
+    bool any = false;
+    for (const auto &task : std::filesystem::directory_iterator(base + "/task", error)) {
+        const long long ns = schedstatNs(slurp(task.path().string() + "/schedstat"));
+        if (ns >= 0) {
+            total += ns;
+            any = true;
+        }
+    }
+    return any && !error ? total : -1;
+}
+} // namespace
+
 ProcSample read(int pid)
 {
     ProcSample sample;
@@ -61,7 +88,9 @@ ProcSample read(int pid)
     sample.peakKiB = statusKiB(status, "VmHWM");
     if (sample.rssKiB < 0 || ticks < 0)
         return sample;
-    sample.cpuSeconds = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    const long long ns = threadsNs(base);
+    sample.cpuSeconds = ns >= 0 ? static_cast<double>(ns) * 1e-9
+                                : static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
     sample.valid = true;
     return sample;
 }
