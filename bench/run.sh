@@ -203,18 +203,28 @@ for n in $SIZES; do
 done
 
 # --- medians, table, plot -------------------------------------------------
-median() { # server n jq-expression -> median over runs, or "-"
-    local values
-    values=$(cat "$results/$1-$2-"*.json 2>/dev/null |
-             jq -r "select(.latency_ms.count > 0) | $3" 2>/dev/null | sort -g) || true
-    [ -n "$values" ] || { echo "-"; return; }
-    echo "$values" | awk '{ v[NR] = $1 } END {
+middle() { # numbers on stdin -> their median, or "-"
+    sort -g | awk '{ v[NR] = $1 } END {
+        if (NR == 0) { print "-"; exit }
         m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
         printf (m >= 1000 ? "%.0f\n" : "%.4g\n"), m }'
 }
-ratio() { # ours other; "-" where either is missing or the other is 0 (below a clock tick)
-    if [ "$1" = - ] || [ "$2" = - ] || [ -z "$1" ] || [ -z "$2" ]; then echo "-"
-    else awk -v a="$1" -v b="$2" 'BEGIN { if (b == 0) print "-"; else printf "%.2f\n", a / b }'; fi
+figure() { # server n run jq-expression -> that run's figure, or nothing
+    jq -r "select(.latency_ms.count > 0) | $4" "$results/$1-$2-$3.json" 2>/dev/null || true
+}
+median() { # server n jq-expression -> median over runs, or "-"
+    for run in $(seq "$RUNS"); do figure "$1" "$2" "$run" "$3"; done | middle
+}
+# Ours against another server as the median of the runs' own ratios: the
+# servers take turns within a run, so each pair shared the machine's state
+# of the moment, which on a shared machine moves a server's own figures by
+# more than the differences looked for from one run to the next.
+paired() { # other n jq-expression -> median over runs of ours / other, or "-"
+    local run a b
+    for run in $(seq "$RUNS"); do
+        a=$(figure ours "$2" "$run" "$3") b=$(figure "$1" "$2" "$run" "$3")
+        [ -n "$a" ] && [ -n "$b" ] && awk -v a="$a" -v b="$b" 'BEGIN { if (b > 0) print a / b }'
+    done | middle | awk '{ printf ($1 == "-" ? "-\n" : "%.2f\n"), $1 }'
 }
 md=bench/results.md
 [ "$BURST" = 1 ] && md=bench/results-burst.md
@@ -257,23 +267,21 @@ for n in $SIZES; do
         rss=$(median "$s" "$n" '.server.rss_kib_after_chat // empty')
         grow=$(median "$s" "$n" '(.server.rss_kib_after_setup - .server.rss_kib_before) / .clients')
         setup=$(median "$s" "$n" .setup_s)
-        declare "p50_$s=$p50" "p99_$s=$p99" "cpu_$s=$cpu"
         printf '%-5s %-12s %9s %9s %9s %11s %6s %8s %9s %8s %9s\n' "$n" "$s" "$p50" "$p99" "$mx" "$rate" "$lost" "$garbled" "$reordered" "$cpu" "$rss"
         echo "| $n | $(label "$s") | $p50 | $p99 | $mx | $rate | $lost | $garbled | $reordered | $cpu | $rss | $grow | $setup |" >>"$md"
         row="$row ${p50/-/NaN} ${p99/-/NaN}"
     done
     echo "$row" >>"$dat"
     for o in "${others[@]}"; do
-        a50="p50_$o" a99="p99_$o" acpu="cpu_$o"
-        r50=$(ratio "${p50_ours:--}" "${!a50}") r99=$(ratio "${p99_ours:--}" "${!a99}")
-        rcpu=$(ratio "${cpu_ours:--}" "${!acpu}")
+        r50=$(paired "$o" "$n" .latency_ms.p50) r99=$(paired "$o" "$n" .latency_ms.p99)
+        rcpu=$(paired "$o" "$n" '.server.cpu_us_per_delivery // empty')
         printf '%-5s ours / %-12s p50 %s, p99 %s, CPU %s\n' "$n" "$o:" "$r50" "$r99" "$rcpu"
         ratios+=("| $n | $(label "$o") | $r50 | $r99 | $rcpu |")
     done
 done
 {
     echo
-    echo "Ratio ours / each other server (below 1: ours is faster or cheaper):"
+    echo "Ratio ours / each other server, the median of the runs' own ratios (below 1: ours is faster or cheaper):"
     echo
     echo "| N | against | p50 | p99 | CPU per delivery |"
     echo "|---|---|---|---|---|"
