@@ -8,9 +8,10 @@ struct ProcSample
     bool valid = false;
     long rssKiB = 0;   // VmRSS
     long peakKiB = 0;  // VmHWM
-    // Time on a CPU, every thread's: exact (the scheduler's own count) where
-    // the kernel keeps it, else utime + stime in 10 ms clock ticks, which
-    // made short runs read as 0 and put a tick's worth of noise on longer ones.
+    // Time on a CPU, every thread's: the scheduler's own count in nanoseconds
+    // where the kernel keeps it, else utime + stime in 10 ms clock ticks,
+    // too coarse for a short run (N = 10 reads as 0). Threads that end
+    // between two samples take their time with them.
     double cpuSeconds = 0;
 };
 
