@@ -2,7 +2,7 @@
 // channels' fixed ports: the whole road of two users, the server's stop, and
 // text that arrives split or with control bytes in it.
 #include "chatwindow.h"
-#include "net/channeltext.h"
+#include "wire/channeltext.h"
 #include "reliability/harness.h"
 
 #include <QLabel>

@@ -3,9 +3,9 @@
 // byte for byte, and the transcript and the roster show them without a crash
 // or a long freeze, a 16 MiB send included (shown shortened, read by read).
 #include "net/tcpendpoint.h"
-#include "net/visibletext.h"
-#include "net/wiretext.h"
-#include "relay/shownread.h"
+#include "wire/visibletext.h"
+#include "wire/wiretext.h"
+#include "wire/shownread.h"
 #include "reliability/harness.h"
 #include "roster/rostermodel.h"
 
