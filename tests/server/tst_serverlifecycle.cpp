@@ -100,7 +100,14 @@ private slots:
         QTest::newRow("one blank") << QStringLiteral(" ") << QString();
         QTest::newRow("two blanks") << QStringLiteral("  ") << QStringLiteral("  ");
         QTest::newRow("blanks around") << QStringLiteral(" burak ") << QStringLiteral(" BURAK ");
+        // The locale's own rules: a Turkish operator's i gets its dot.
+        const bool turkish = QLocale::system().language() == QLocale::Turkish;
+        QTest::newRow("ali") << QStringLiteral("ali")
+                             << (turkish ? QStringLiteral("ALİ") : QStringLiteral("ALI"));
+        QTest::newRow("Turkish letters") << QStringLiteral("çağrı öğüş")
+                                         << QStringLiteral("ÇAĞRI ÖĞÜŞ");
     }
+    // A nickname taken is upper-cased and is the roster's first entry.
     void startChecksNicknameAsTyped()
     {
         QFETCH(QString, typed);
@@ -120,6 +127,8 @@ private slots:
             QCOMPARE(s.desk.inputProblems, QStringList());
             QCOMPARE(s.core.nickname().text(), shown);
             QCOMPARE(s.core.state(), ServerState::Running);
+            QCOMPARE(s.rosterEntries(), 1);
+            QCOMPARE(s.core.roster().entry(0), shown.toUtf8());
         }
     }
 
@@ -145,29 +154,6 @@ private slots:
                                          ChannelPort::Join};
         for (size_t k = 0; k < ports.size(); ++k)
             QCOMPARE(element(*s.pools()[k], 0).listenedOn, ports[k]);
-    }
-
-    void nicknameIsUpperCasedAndFirstInRoster_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
-        // The locale's own rules: a Turkish operator's i gets its dot.
-        const bool turkish = QLocale::system().language() == QLocale::Turkish;
-        QTest::newRow("ali") << QStringLiteral("ali")
-                             << (turkish ? QStringLiteral("ALİ") : QStringLiteral("ALI"));
-        QTest::newRow("Turkish letters") << QStringLiteral("çağrı öğüş")
-                                         << QStringLiteral("ÇAĞRI ÖĞÜŞ");
-    }
-    void nicknameIsUpperCasedAndFirstInRoster()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        Server s;
-        s.core.nickname().setText(typed);
-        s.lifecycle.start();
-        QCOMPARE(s.core.nickname().text(), shown);
-        QCOMPARE(s.rosterEntries(), 1);
-        QCOMPARE(s.core.roster().entry(0), shown.toUtf8());
     }
 
     void listenOrderAndTakenPort_data()
