@@ -19,7 +19,7 @@ inline constexpr qsizetype MaxMarkerChars = 40;
 inline constexpr qsizetype MaxLineChars = MaxShownChars + MaxMarkerChars;
 
 // The first MaxShownChars characters of text (never half a surrogate pair),
-// then " … (toplam <size> <unit>)"; text no longer than that as it is.
+// then " … (toplam <size> <unit>)"; a text within the limit as it is.
 QString cut(const QString &text, qsizetype size, QStringView unit);
 // Bytes decoded for display and cut, their size given in bytes.
 QString shown(const QByteArray &bytes);
