@@ -2,8 +2,9 @@
 // channels' fixed ports: the whole road of two users, the server's stop, and
 // text that arrives split or with control bytes in it.
 #include "chatwindow.h"
+#include "fourchannelclient.h"
+#include "runningserver.h"
 #include "wire/channeltext.h"
-#include "reliability/harness.h"
 
 #include <QLabel>
 #include <QLineEdit>

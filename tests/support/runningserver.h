@@ -2,6 +2,7 @@
 
 #include "fakedialogs.h"
 #include "ui/form1.h"
+#include "ui/transcriptview.h"
 
 #include <QAction>
 #include <QPushButton>
