@@ -5,6 +5,8 @@
 // the given number of connections were opened and closed. Run it on loopback
 // only, inside a private network namespace, against benchhost (which lifts
 // the per-address limits): closed_churn <server-pid> [closed] [lines].
+#include "wire/channelports.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -26,7 +28,7 @@
 
 namespace {
 
-constexpr unsigned short ChatPort = 10420;
+constexpr unsigned short ChatPort = ChannelPort::Message;
 constexpr int Batch = 1000;
 using Clock = std::chrono::steady_clock;
 

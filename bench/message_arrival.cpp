@@ -1,10 +1,10 @@
 // One chat line arriving on the message channel with N connected clients, on
 // fake endpoints: what the handler itself costs (reads, transcript lines,
 // broadcasts and yields), without the kernel's share.
+#include "fakedialogs.h"
 #include "fakeendpoint.h"
 #include "net/channels.h"
 #include "relay/messagerelay.h"
-#include "ui/operatordialogs.h"
 #include "ui/transcriptview.h"
 #include "ui/windowoperator.h"
 
@@ -17,14 +17,6 @@
 #include <vector>
 
 namespace {
-
-class SilentDialogs final : public OperatorDialogs
-{
-public:
-    void inputProblem(QWidget *, const QString &) override {}
-    void failure(QWidget *, const Failure &) override {}
-    bool confirmStop(QWidget *, const QString &) override { return false; }
-};
 
 double median(std::vector<double> v)
 {
@@ -47,7 +39,7 @@ int main(int argc, char *argv[])
         QWidget window;
         TranscriptView box(&window);
         QLineEdit nickname(&window);
-        SilentDialogs dialogs;
+        FakeDialogs dialogs;
         WindowOperator desk(window, box, nickname, dialogs);
         MessageRelay relay(channels, desk);
         for (int i = 0; i < n; ++i)

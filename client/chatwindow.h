@@ -1,8 +1,8 @@
 #pragma once
 
-#include "chatsession.h"
-#include "joinannouncements.h"
-#include "people.h"
+#include "wire/chatsession.h"
+#include "wire/joinannouncements.h"
+#include "wire/people.h"
 
 #include <QWidget>
 

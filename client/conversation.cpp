@@ -1,6 +1,6 @@
 #include "conversation.h"
 
-#include "net/visibletext.h"
+#include "wire/visibletext.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -23,13 +23,8 @@ Conversation::Conversation(QPlainTextEdit &view) : m_view(view)
 
 QString Conversation::shown(const QString &text)
 {
-    if (text.size() <= MaxShownChars)
-        return VisibleText::shown(text);
-    qsizetype cut = MaxShownChars;
-    if (text.at(cut - 1).isHighSurrogate())
-        --cut;
-    return VisibleText::shown(QStringView(text).left(cut))
-           + QStringLiteral(" … (toplam %1 karakter)").arg(text.size());
+    // The marker added by the cut has no character that needs a stand-in.
+    return VisibleText::shown(ShownRead::cut(text, text.size(), u"karakter"));
 }
 
 void Conversation::addChat(const QString &text)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wire/shownread.h"
+
 #include <QString>
 
 class QPlainTextEdit;
@@ -15,7 +17,7 @@ class QPlainTextEdit;
 class Conversation
 {
 public:
-    static constexpr qsizetype MaxShownChars = 4096;
+    static constexpr qsizetype MaxShownChars = ShownRead::MaxShownChars;
     // Oldest lines go first past this, so a long day does not slow the view.
     static constexpr int MaxLines = 20000;
 

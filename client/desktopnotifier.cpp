@@ -1,6 +1,6 @@
 #include "desktopnotifier.h"
 
-#include "net/visibletext.h"
+#include "wire/visibletext.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,8 +1,8 @@
 #include "chatwindow.h"
-#include "ui/translations.h"
+#include "desktop/appicon.h"
+#include "desktop/translations.h"
 
 #include <QApplication>
-#include <QIcon>
 #include <QSettings>
 
 #include <cstdio>
@@ -22,10 +22,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sohbet.istemci"));
     UiTranslations::install();
 
-    QIcon icon(QStringLiteral(":/client/icons/sohbet.svg"));
-    for (const int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/client/icons/sohbet-%1.png").arg(size), QSize(size, size));
-    QApplication::setWindowIcon(icon);
+    QApplication::setWindowIcon(AppIcon::icon());
 
     // ~/.config/sohbet/sohbet.conf: the last nickname and address.
     QSettings settings;

@@ -3,7 +3,7 @@
 #include "referee.h"
 #include "relayrig.h"
 
-#include "net/wiretext.h"
+#include "wire/wiretext.h"
 #include "roster/rostermodel.h"
 
 using FuzzProgram::Kind;

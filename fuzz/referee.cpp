@@ -2,7 +2,7 @@
 
 #include "relayrig.h"
 
-#include "net/wiretext.h"
+#include "wire/wiretext.h"
 #include "roster/rostermodel.h"
 #include "roster/rosterlookup.h"
 

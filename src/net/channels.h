@@ -2,19 +2,12 @@
 
 #include "broadcast.h"
 #include "socketpool.h"
+#include "wire/channelports.h"
 
 #include <QObject>
 
 class EndpointFactory;
 class Yield;
-
-// Fixed ports of the four channels.
-namespace ChannelPort {
-inline constexpr quint16 Message = 10420;
-inline constexpr quint16 Roster = 4201;
-inline constexpr quint16 Join = 10082;
-inline constexpr quint16 Leave = 10081;
-} // namespace ChannelPort
 
 // The four channel pools of the server and their broadcast procedures. Every
 // connection request is accepted on a new element at the top of its pool.

@@ -1,10 +1,10 @@
 #include "messagerelay.h"
 
 #include "net/channels.h"
-#include "net/wiretext.h"
+#include "wire/wiretext.h"
 #include "net/yield.h"
 #include "relay/operator.h"
-#include "relay/shownread.h"
+#include "wire/shownread.h"
 #include "relay/typedtext.h"
 
 #include <algorithm>

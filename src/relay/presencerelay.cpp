@@ -1,10 +1,10 @@
 #include "presencerelay.h"
 
 #include "net/channels.h"
-#include "net/wiretext.h"
+#include "wire/wiretext.h"
 #include "relay/nicknamebound.h"
 #include "relay/operator.h"
-#include "relay/shownread.h"
+#include "wire/shownread.h"
 #include "roster/rostermodel.h"
 #include "roster/rosterupkeep.h"
 

@@ -1,7 +1,7 @@
 #include "rostermodel.h"
 
-#include "net/visibletext.h"
-#include "net/wiretext.h"
+#include "wire/visibletext.h"
+#include "wire/wiretext.h"
 
 RosterModel::RosterModel(QObject *parent) : QAbstractListModel(parent) {}
 

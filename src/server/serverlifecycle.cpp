@@ -1,12 +1,13 @@
 #include "serverlifecycle.h"
 
 #include "net/channels.h"
-#include "net/wiretext.h"
 #include "net/yield.h"
 #include "relay/operator.h"
 #include "relay/typedtext.h"
 #include "roster/rostermodel.h"
 #include "roster/rosterupkeep.h"
+#include "wire/servernotice.h"
+#include "wire/wiretext.h"
 
 #include <QLocale>
 #include <QScopedValueRollback>
@@ -24,7 +25,6 @@ const QString NoHost = QStringLiteral("Yerel bilgisayar adını yada IP sini gir
 const QString OneBlank = QStringLiteral(" ");
 const QString StopWarning =
     QStringLiteral("Sunucuyu durdurursanız tüm kullanıcıların bağlantısı durur! Emin misiniz?");
-const QString StopNotice = QStringLiteral("<SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.");
 const QString StoppingLine =
     QStringLiteral("<SUNUCU> Sunucu bağlantıları kesiliyor...Lütfen bekleyiniz.");
 const QString StoppedLine = QStringLiteral("<SUNUCU> Sunucu bağlantısı kapatıldı.");
@@ -100,7 +100,7 @@ void ServerLifecycle::stop()
     // with its commands in a mixed state and the roster still full. The
     // clients the notice did not reach learn of the stop by the connection
     // closing, a moment later.
-    std::ignore = m_channels.SendOnArray(WireText::encode(StopNotice));
+    std::ignore = m_channels.SendOnArray(WireText::encode(ServerNotice::Stopping));
 
     // This yield must let in every event pending now (leave announcements the
     // clients send on the notice, for one). The event-loop yield normally

@@ -3,7 +3,7 @@
 #include "ui/displayprobe.h"
 #include "ui/fonts.h"
 #include "ui/form1.h"
-#include "ui/translations.h"
+#include "desktop/translations.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -5,11 +5,11 @@
 #include "form1.h"
 #include "ui_form1.h"
 
+#include "desktop/appicon.h"
 #include "ui/fonts.h"
 #include "ui/labelfitter.h"
 #include "ui/twips.h"
 
-#include <QIcon>
 
 namespace {
 
@@ -18,17 +18,6 @@ constexpr int ClientHeightTwips = 7590;
 constexpr qreal TranscriptPoints = 9;
 
 using Twips::pixels;
-
-QIcon applicationIcon()
-{
-    QIcon icon;
-    // The scalable image only loads where Qt's SVG plug-in is installed; the
-    // three bitmaps cover the sizes a window manager asks for.
-    icon.addFile(QStringLiteral(":/icons/sohbet.svg"));
-    for (int size : {16, 32, 48})
-        icon.addFile(QStringLiteral(":/icons/sohbet-%1.png").arg(size), QSize(size, size));
-    return icon;
-}
 
 // Designer gives separators no names; the window's two have names of their own.
 void nameSeparator(QMenu *menu, const char *name)
@@ -43,7 +32,7 @@ void nameSeparator(QMenu *menu, const char *name)
 
 void Form1::completeLayout()
 {
-    setWindowIcon(applicationIcon());
+    setWindowIcon(AppIcon::icon());
     setFont(UiFonts::sansSerif());
     // A sizable window with minimize but no maximize button: nothing follows
     // the window's size, so maximizing would only add empty space. The Close

@@ -1,6 +1,6 @@
 #include "hostaddresshint.h"
 
-#include "net/lanaddresses.h"
+#include "wire/lanaddresses.h"
 
 #include <QLineEdit>
 

@@ -1,6 +1,6 @@
 #include "transcriptaccessible.h"
 
-#include "net/visibletext.h"
+#include "wire/visibletext.h"
 #include "ui/transcriptview.h"
 
 #include <QTextBoundaryFinder>

@@ -1,6 +1,6 @@
 #include "transcriptview.h"
 
-#include "net/visibletext.h"
+#include "wire/visibletext.h"
 #include "ui/fonts.h"
 #include "ui/transcriptaccessible.h"
 

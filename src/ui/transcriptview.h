@@ -1,6 +1,6 @@
 #pragma once
 
-#include "relay/shownread.h"
+#include "wire/shownread.h"
 #include "ui/redrawpacer.h"
 #include "ui/transcripttext.h"
 

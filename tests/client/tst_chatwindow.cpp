@@ -2,7 +2,7 @@
 // meets, the toolkit's Turkish words, and how a read is shown.
 #include "chatwindow.h"
 #include "conversation.h"
-#include "ui/translations.h"
+#include "desktop/translations.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>

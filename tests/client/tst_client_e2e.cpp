@@ -2,8 +2,9 @@
 // channels' fixed ports: the whole road of two users, the server's stop, and
 // text that arrives split or with control bytes in it.
 #include "chatwindow.h"
-#include "net/channeltext.h"
-#include "reliability/harness.h"
+#include "fourchannelclient.h"
+#include "runningserver.h"
+#include "wire/channeltext.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -16,7 +17,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-using Reliability::RunningServer;
 using State = ChatSession::State;
 
 namespace {
@@ -148,14 +148,14 @@ private slots:
         std::array<std::unique_ptr<QTcpServer>, 4> listeners;
         for (size_t c = 0; c < listeners.size(); ++c) {
             listeners[c] = std::make_unique<QTcpServer>();
-            QVERIFY(listeners[c]->listen(QHostAddress::LocalHost, Reliability::Ports[c]));
+            QVERIFY(listeners[c]->listen(QHostAddress::LocalHost, ChannelPort::All[c]));
         }
         QTemporaryDir dir;
         User ali(dir, QStringLiteral("Ali"));
         ali.connect();
         QTRY_COMPARE(ali.window.session().state(), State::Connected);
-        QTRY_VERIFY(listeners[Reliability::Message]->hasPendingConnections());
-        QTcpSocket *chat = listeners[Reliability::Message]->nextPendingConnection();
+        QTRY_VERIFY(listeners[Message]->hasPendingConnections());
+        QTcpSocket *chat = listeners[Message]->nextPendingConnection();
         const linger hard{1, 0};
         ::setsockopt(int(chat->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         chat->abort();
@@ -164,7 +164,7 @@ private slots:
         QVERIFY(ali.status().endsWith(QStringLiteral("Yeniden bağlanmak için “Bağlan”a basın.")));
         QVERIFY(ali.child<QPushButton>("connectButton")->isEnabled());
         // The other channels' connections were closed too.
-        QTcpSocket *roster = listeners[Reliability::Roster]->nextPendingConnection();
+        QTcpSocket *roster = listeners[Roster]->nextPendingConnection();
         QVERIFY(roster);
         QTRY_COMPARE(roster->state(), QAbstractSocket::UnconnectedState);
     }
@@ -176,7 +176,7 @@ private slots:
         User ali(dir, QStringLiteral("Ali"));
         ali.connect();
         QTRY_COMPARE(ali.window.session().state(), State::Connected);
-        Reliability::Client raw(Reliability::Message);
+        ChannelClient raw(Message);
         raw.open();
         QTRY_VERIFY(raw.connected());
         QTRY_COMPARE(int(server.window.Winsock().highestIndex()), 2);

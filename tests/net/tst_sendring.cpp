@@ -3,7 +3,6 @@
 #include "loopbackpool.h"
 #include "net/outputbatch.h"
 #include "net/sendring.h"
-#include "narrowserver.h"
 #include "rawsocket.h"
 
 #include <QTest>
@@ -126,7 +125,7 @@ private slots:
     {
         QFETCH(bool, ring);
         const RingChoice choice(ring);
-        NarrowServer server;
+        LoopbackPool server{RawSocket::SmallSendBuffer};
         if (ring && !server.factory.output().submitsTogether())
             QSKIP("the kernel offers no io_uring here");
         QCOMPARE(server.factory.output().submitsTogether(), ring);
@@ -191,7 +190,7 @@ private slots:
     {
         QFETCH(bool, ring);
         const RingChoice choice(ring);
-        NarrowServer server;
+        LoopbackPool server{RawSocket::SmallSendBuffer};
         if (ring && !server.factory.output().submitsTogether())
             QSKIP("the kernel offers no io_uring here");
         QVERIFY(!server.pool.listen());

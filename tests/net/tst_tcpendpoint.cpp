@@ -3,7 +3,6 @@
 #include "net/channels.h"
 #include "net/outputbatch.h"
 #include "net/tcpendpoint.h"
-#include "narrowserver.h"
 #include "rawsocket.h"
 
 #include <QAbstractEventDispatcher>
@@ -340,7 +339,7 @@ private slots:
 
     void outputBeyondKernelBuffersReachesASlowReaderInOrder()
     {
-        NarrowServer server;
+        LoopbackPool server{RawSocket::SmallSendBuffer};
         QVERIFY(!server.pool.listen());
         RawFd client = connectTo(server.port(), SmallReceiveBuffer);
         QTRY_COMPARE(server.pool.state(1), EndpointState::Connected);
@@ -377,7 +376,7 @@ private slots:
     {
         QFETCH(bool, peerFloods);
         QFETCH(qsizetype, textBytes);
-        NarrowServer server;
+        LoopbackPool server{RawSocket::SmallSendBuffer};
         QVERIFY(!server.pool.listen());
         RawFd client = connectTo(server.port(), SmallReceiveBuffer);
         QTRY_COMPARE(server.pool.state(1), EndpointState::Connected);

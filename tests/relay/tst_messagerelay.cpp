@@ -2,16 +2,12 @@
 // clients on an arrival, the operator's send, error reports, the window kept on
 // top, and arrivals that come in while the handler runs.
 #include "fakeendpoint.h"
+#include "fakeoperator.h"
 #include "net/channels.h"
 #include "relay/messagerelay.h"
 #include "relay/typedtext.h"
-#include "ui/operatordialogs.h"
-#include "ui/transcriptview.h"
-#include "ui/windowoperator.h"
 
-#include <QLineEdit>
 #include <QTest>
-#include <QWindow>
 
 #include <algorithm>
 #include <numeric>
@@ -20,44 +16,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-class RecordingDialogs final : public OperatorDialogs
-{
-public:
-    void inputProblem(QWidget *, const QString &) override {}
-    void failure(QWidget *parent, const Failure &failure) override
-    {
-        reports.append(failure.report());
-        parents.append(parent);
-    }
-    bool confirmStop(QWidget *, const QString &) override { return false; }
-
-    QStringList reports;
-    QList<QWidget *> parents;
-};
-
-// Counts the hides and shows of a window, to see it does not flicker, and the
-// shows that asked the platform to activate it.
-class VisibilityCounter final : public QObject
-{
-public:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        if (event->type() == QEvent::Hide)
-            ++hides;
-        if (event->type() == QEvent::Show) {
-            ++shows;
-            if (!static_cast<QWidget *>(watched)->testAttribute(Qt::WA_ShowWithoutActivating))
-                ++activatingShows;
-        }
-        return false;
-    }
-    int hides = 0;
-    int shows = 0;
-    int activatingShows = 0;
-};
-
-// What the operator window wires together for the message channel: the relay
-// tells the window's side of the operator, which shows lines in the box.
+// What the server core wires together for the message channel.
 struct Rig
 {
     Rig()
@@ -67,12 +26,6 @@ struct Rig
                          [this](qint16, const Failure &failure) { relay.socketError(failure); });
         Txtnick.setText(QStringLiteral("SERVER"));
     }
-    // The transcript box, as the operator would copy it.
-    struct Transcript
-    {
-        const TranscriptView &box;
-        QString text() const { return box.text(); }
-    };
     SocketPool &pool() { return channels.Winsock(); }
     FakeEndpoint &client(int index) { return fake(pool(), index); }
     void connectClients(int n)
@@ -84,15 +37,10 @@ struct Rig
     FakeEndpointFactory factory;
     ControlledYield yield;
     Channels channels{factory, yield};
-    QWidget window;
-    TranscriptView Text1{&window};
-    QLineEdit nicknameBox{&window};
     TypedText Txtnick;
     TypedText Text2;
-    Transcript transcript{Text1};
-    RecordingDialogs dialogs;
-    WindowOperator desk{window, Text1, nicknameBox, dialogs};
-    MessageRelay relay{channels, desk};
+    FakeOperator transcript;
+    MessageRelay relay{channels, transcript};
 };
 
 } // namespace
@@ -148,7 +96,7 @@ private slots:
             // The very bytes the sender sent, to everyone connected, itself included.
             QCOMPARE(rig.client(i).received(), i == dropped ? QByteArray() : text);
         }
-        QVERIFY(rig.dialogs.reports.isEmpty());
+        QVERIFY(rig.transcript.failures.isEmpty());
     }
 
     // Elements whose clients went away are passed over in runs; the
@@ -212,7 +160,6 @@ private slots:
             QCOMPARE(rig.yield.count, int(elements.size()) * connected);
         }
         QCOMPARE(rig.transcript.text(), transcript);
-        QCOMPARE(rig.Text1.lineCount(), 2 * elements.size() + 1);
         for (int i = 1; i <= elements.size(); ++i)
             QCOMPARE(rig.client(i).received(), live(i) ? relayed : QByteArray());
         // Once read, the gone are not read one by one again: a run costs a
@@ -231,7 +178,7 @@ private slots:
         // Element 1's failure ends each broadcast there, yet every element is read.
         QCOMPARE(rig.transcript.text(), u"\r\nx\r\ny\r\n"_s);
         QVERIFY(rig.client(2).sent.isEmpty());
-        QVERIFY(rig.dialogs.reports.isEmpty());
+        QVERIFY(rig.transcript.failures.isEmpty());
     }
 
     void clientAcceptedDuringBroadcastJoinsLater()
@@ -305,43 +252,15 @@ private slots:
         QCOMPARE(numbers, all);
     }
 
-    void windowStaysOnTopWithoutActivation()
+    // Every arrival asks for the window on top, however many elements it reads.
+    void arrivalKeepsTheWindowOnTop()
     {
         Rig rig;
-        rig.connectClients(1);
-        rig.window.show();
-        VisibilityCounter visibility;
-        rig.window.installEventFilter(&visibility);
-
-        // The offscreen platform activates every window it shows, so what is
-        // checked is that the relay's show does not ask for activation.
-        QWindow *native = rig.window.windowHandle();
+        rig.connectClients(2);
         rig.client(1).arrive("T");
-        QVERIFY(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(rig.window.isVisible());
-        QCOMPARE(visibility.activatingShows, 0);
-        // The hint reaches the window as it is: re-creating it would hide it
-        // and redraw the whole window in the middle of a chat line.
-        QCOMPARE(visibility.hides, 0);
-        QCOMPARE(rig.window.windowHandle(), native);
-        QVERIFY(native->flags().testFlag(Qt::WindowStaysOnTopHint));
-        // The operator's own later shows still activate the window.
-        QVERIFY(!rig.window.testAttribute(Qt::WA_ShowWithoutActivating));
-
-        // Already on top and visible: later arrivals neither hide nor show it.
-        const int hides = visibility.hides;
-        const int shows = visibility.shows;
-        rig.client(1).arrive("U");
-        QCOMPARE(visibility.hides, hides);
-        QCOMPARE(visibility.shows, shows);
-        QVERIFY(rig.window.isVisible());
-
-        // A window the operator hid comes back, still without activation.
-        rig.window.hide();
-        rig.client(1).arrive("V");
-        QVERIFY(rig.window.isVisible());
-        QCOMPARE(visibility.shows, shows + 1);
-        QCOMPARE(visibility.activatingShows, 0);
+        QCOMPARE(rig.transcript.keptOnTop, 1);
+        rig.client(2).arrive("U");
+        QCOMPARE(rig.transcript.keptOnTop, 2);
     }
 
     void operatorSend_data()
@@ -399,9 +318,7 @@ private slots:
             QCOMPARE(rig.client(clients).received(), sentToLast);
         }
         QCOMPARE(rig.transcript.text(), transcript);
-        QCOMPARE(rig.dialogs.reports, report.isEmpty() ? QStringList() : QStringList{report});
-        if (!report.isEmpty())
-            QCOMPARE(rig.dialogs.parents.value(0), &rig.window);
+        QCOMPARE(rig.transcript.failures, report.isEmpty() ? QStringList() : QStringList{report});
         QVERIFY(rig.Text2.text().isEmpty());
     }
 
@@ -428,8 +345,7 @@ private slots:
         Rig rig;
         rig.connectClients(2);
         rig.client(2).fail(Failure{10053, QStringLiteral("Yazılım bağlantıyı kesti")});
-        QCOMPARE(rig.dialogs.reports, QStringList{u"10053: Yazılım bağlantıyı kesti"_s});
-        QCOMPARE(rig.dialogs.parents, QList<QWidget *>{&rig.window});
+        QCOMPARE(rig.transcript.failures, QStringList{u"10053: Yazılım bağlantıyı kesti"_s});
         QVERIFY(rig.transcript.text().isEmpty());
         QVERIFY(rig.client(1).sent.isEmpty());
         QCOMPARE(rig.pool().state(2), EndpointState::Connected);

@@ -18,12 +18,6 @@
 #include <array>
 #include <memory>
 
-namespace {
-
-using Client = FourChannelClient;
-
-} // namespace
-
 class TestRoadE2e : public QObject
 {
     Q_OBJECT
@@ -38,7 +32,7 @@ private slots:
         QVERIFY(dialogs.failures.isEmpty());
         QCOMPARE(rosterOf(*window.List1()), QStringList{QStringLiteral("SERVER")});
 
-        Client ali, veli;
+        FourChannelClient ali, veli;
         ali.connectAll();
         QTRY_VERIFY(window.Winsock().highestIndex() == 1 && window.Winusers().highestIndex() == 1
                     && window.Winjoin().highestIndex() == 1 && window.Winleft().highestIndex() == 1);
@@ -47,28 +41,28 @@ private slots:
                     && window.Winjoin().highestIndex() == 2 && window.Winleft().highestIndex() == 2);
 
         // Roster: every roster client gets each entry, back to back.
-        ali.send(Roster, "Ali");
-        QTRY_COMPARE(ali.got[Roster], QByteArrayLiteral("SERVERAli"));
-        QTRY_COMPARE(veli.got[Roster], QByteArrayLiteral("SERVERAli"));
+        ali[Roster].send("Ali");
+        QTRY_COMPARE(ali[Roster].got, QByteArrayLiteral("SERVERAli"));
+        QTRY_COMPARE(veli[Roster].got, QByteArrayLiteral("SERVERAli"));
         QCOMPARE(rosterOf(*window.List1()), (QStringList{QStringLiteral("SERVER"), QStringLiteral("Ali")}));
         QTRY_COMPARE(window.Label4()->text(), QStringLiteral("2 Kullanıcı bağlı"));
 
         // Join: announced to every join client, without a line end.
-        ali.send(Join, "Ali");
+        ali[Join].send("Ali");
         const QByteArray joined = QByteArrayLiteral("Ali sohbete katıldı.");
-        QTRY_COMPARE(ali.got[Join], joined);
-        QTRY_COMPARE(veli.got[Join], joined);
+        QTRY_COMPARE(ali[Join].got, joined);
+        QTRY_COMPARE(veli[Join].got, joined);
 
         // Chat: relayed unchanged to every message client, the sender included;
         // one transcript line per message element read (Veli's is empty).
-        ali.send(Message, "merhaba");
-        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba"));
-        QTRY_COMPARE(ali.got[Message], QByteArrayLiteral("merhaba"));
+        ali[Message].send("merhaba");
+        QTRY_COMPARE(veli[Message].got, QByteArrayLiteral("merhaba"));
+        QTRY_COMPARE(ali[Message].got, QByteArrayLiteral("merhaba"));
 
         // Leave: the nickname goes back unchanged; the entry goes 2 s later.
-        ali.send(Leave, "Ali");
-        QTRY_COMPARE(veli.got[Leave], QByteArrayLiteral("Ali"));
-        QTRY_COMPARE(ali.got[Leave], QByteArrayLiteral("Ali"));
+        ali[Leave].send("Ali");
+        QTRY_COMPARE(veli[Leave].got, QByteArrayLiteral("Ali"));
+        QTRY_COMPARE(ali[Leave].got, QByteArrayLiteral("Ali"));
         QCOMPARE(window.Text4()->text(), QStringLiteral("Ali"));
         QVERIFY(window.Timer2()->isActive());
         QTRY_COMPARE_WITH_TIMEOUT(rosterOf(*window.List1()), QStringList{QStringLiteral("SERVER")}, 5000);
@@ -81,14 +75,14 @@ private slots:
         window.Text2()->setText(QStringLiteral("hoş geldiniz"));
         window.Command1()->click();
         const QByteArray operatorLine = QByteArrayLiteral("<SERVER> hoş geldiniz");
-        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba") + operatorLine);
+        QTRY_COMPARE(veli[Message].got, QByteArrayLiteral("merhaba") + operatorLine);
         QVERIFY(window.Text1()->text().endsWith(QStringLiteral("<SERVER> hoş geldiniz\r\n")));
         QVERIFY(window.Text2()->text().isEmpty());
         QVERIFY(dialogs.failures.isEmpty());
 
         // Nothing else reached anyone.
-        QCOMPARE(veli.got[Roster], QByteArrayLiteral("SERVERAli"));
-        QCOMPARE(veli.got[Join], joined);
+        QCOMPARE(veli[Roster].got, QByteArrayLiteral("SERVERAli"));
+        QCOMPARE(veli[Join].got, joined);
 
         dialogs.answer = true;
         window.mnudisconnect()->trigger();
@@ -99,17 +93,17 @@ private slots:
         FakeDialogs dialogs;
         Form1 window(Form1::Services{nullptr, nullptr, &dialogs});
         window.Cmdconnct()->click();
-        Client a, b;
+        FourChannelClient a, b;
         a.connectAll();
         b.connectAll();
         QTRY_COMPARE(int(window.Winsock().highestIndex()), 2);
         QTRY_COMPARE(int(window.Winjoin().highestIndex()), 2);
         // "Işık" in Windows-1254, and a name the window shows decoded as such.
         const QByteArray cp1254("I\xfe\xfdk", 4);
-        a.send(Message, cp1254);
-        QTRY_COMPARE(b.got[Message], cp1254);
-        a.send(Join, cp1254);
-        QTRY_COMPARE(b.got[Join], cp1254 + QByteArrayLiteral(" sohbete katıldı."));
+        a[Message].send(cp1254);
+        QTRY_COMPARE(b[Message].got, cp1254);
+        a[Join].send(cp1254);
+        QTRY_COMPARE(b[Join].got, cp1254 + QByteArrayLiteral(" sohbete katıldı."));
         QVERIFY(window.Text1()->text().contains(QStringLiteral("Işık sohbete katıldı.")));
         dialogs.answer = true;
         window.mnudisconnect()->trigger();

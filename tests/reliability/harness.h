@@ -3,7 +3,8 @@
 // What the reliability tests share: the process's own figures (memory,
 // descriptors), clients on the four fixed ports, byte streams whose every
 // byte says who sent it, and the operator window running as a server.
-#include "fakedialogs.h"
+#include "fourchannelclient.h"
+#include "runningserver.h"
 #include "ui/form1.h"
 #include "ui/transcriptview.h"
 
@@ -28,8 +29,6 @@
 
 namespace Reliability {
 
-enum Channel { Message, Roster, Join, Leave };
-constexpr std::array<quint16, 4> Ports = {10420, 4201, 10082, 10081};
 
 #if defined(__SANITIZE_ADDRESS__)
 // Under AddressSanitizer shadow memory and quarantine make the resident size
@@ -125,7 +124,7 @@ public:
         ::bind(m_fd, reinterpret_cast<const sockaddr *>(&from), sizeof from);
         sockaddr_in to{};
         to.sin_family = AF_INET;
-        to.sin_port = htons(Ports[size_t(channel)]);
+        to.sin_port = htons(ChannelPort::All[size_t(channel)]);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         // Completes in the kernel's backlog, before the server accepts.
         if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
@@ -153,86 +152,6 @@ public:
 
 private:
     int m_fd = -1;
-};
-
-// One client connection in this process. What arrives goes to onBytes, or is
-// kept in got when nothing else wants it.
-class Client
-{
-public:
-    explicit Client(Channel channel) : m_channel(channel)
-    {
-        QObject::connect(&socket, &QIODevice::readyRead, &socket, [this] {
-            const QByteArray bytes = socket.readAll();
-            received += bytes.size();
-            if (onBytes)
-                onBytes(bytes);
-            else
-                got += bytes;
-        });
-    }
-
-    void open() { socket.connectToHost(QHostAddress::LocalHost, Ports[size_t(m_channel)]); }
-    bool connected() const { return socket.state() == QAbstractSocket::ConnectedState; }
-    void send(const QByteArray &bytes) { socket.write(bytes); }
-    // A reset instead of an orderly close: SO_LINGER 0 makes close send RST.
-    void reset()
-    {
-        if (socket.socketDescriptor() >= 0) {
-            const linger hard{1, 0};
-            ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
-        }
-        socket.abort();
-    }
-
-    QTcpSocket socket;
-    QByteArray got;
-    qint64 received = 0;
-    std::function<void(const QByteArray &)> onBytes;
-
-private:
-    Channel m_channel;
-};
-
-// The operator window, started as a server on the fixed ports.
-struct RunningServer
-{
-    FakeDialogs dialogs;
-    Form1 window{Form1::Services{nullptr, nullptr, &dialogs}};
-
-    RunningServer() { window.Cmdconnct()->click(); }
-    // Start refused (a port taken by another run) shows as a failure box.
-    bool running() const { return !window.mnustart()->isEnabled(); }
-    void stop()
-    {
-        dialogs.answer = true;
-        window.mnudisconnect()->trigger();
-    }
-};
-
-// A client on all four channels.
-struct FourWay
-{
-    std::array<std::unique_ptr<Client>, 4> on;
-
-    FourWay()
-    {
-        for (int c = Message; c <= Leave; ++c) {
-            on[size_t(c)] = std::make_unique<Client>(Channel(c));
-            on[size_t(c)]->open();
-        }
-    }
-    Client &operator[](Channel c) { return *on[size_t(c)]; }
-    bool connected() const
-    {
-        return std::all_of(on.begin(), on.end(), [](const auto &client) { return client->connected(); });
-    }
-    bool disconnected() const
-    {
-        return std::all_of(on.begin(), on.end(), [](const auto &client) {
-            return client->socket.state() == QAbstractSocket::UnconnectedState;
-        });
-    }
 };
 
 } // namespace Reliability

@@ -3,9 +3,9 @@
 // byte for byte, and the transcript and the roster show them without a crash
 // or a long freeze, a 16 MiB send included (shown shortened, read by read).
 #include "net/tcpendpoint.h"
-#include "net/visibletext.h"
-#include "net/wiretext.h"
-#include "relay/shownread.h"
+#include "wire/visibletext.h"
+#include "wire/wiretext.h"
+#include "wire/shownread.h"
 #include "reliability/harness.h"
 #include "roster/rostermodel.h"
 
@@ -37,15 +37,17 @@ private:
     std::unique_ptr<RunningServer> m_server;
 
     // Two new clients on all four channels, every connection accepted.
-    void connectPair(std::unique_ptr<FourWay> &from, std::unique_ptr<FourWay> &to)
+    void connectPair(std::unique_ptr<FourChannelClient> &from, std::unique_ptr<FourChannelClient> &to)
     {
         Form1 &window = m_server->window;
         const int message = window.Winsock().highestIndex();
         const int roster = window.Winusers().highestIndex();
         const int join = window.Winjoin().highestIndex();
         const int leave = window.Winleft().highestIndex();
-        from = std::make_unique<FourWay>();
-        to = std::make_unique<FourWay>();
+        from = std::make_unique<FourChannelClient>();
+        to = std::make_unique<FourChannelClient>();
+        from->connectAll();
+        to->connectAll();
         QTRY_VERIFY(from->connected() && to->connected());
         QTRY_VERIFY(window.Winsock().highestIndex() == message + 2
                     && window.Winusers().highestIndex() == roster + 2
@@ -80,7 +82,7 @@ private slots:
     void relayedByteForByteAndShown()
     {
         QFETCH(QByteArray, bytes);
-        std::unique_ptr<FourWay> x, y;
+        std::unique_ptr<FourChannelClient> x, y;
         connectPair(x, y);
         Form1 &window = m_server->window;
         const QString shown = WireText::decodeForDisplay(bytes);
@@ -114,7 +116,7 @@ private slots:
     // window keeps handling its events while the transcript takes it all.
     void sixteenMebibytesInOneSend()
     {
-        std::unique_ptr<FourWay> x, y;
+        std::unique_ptr<FourChannelClient> x, y;
         connectPair(x, y);
         StreamCheck atX, atY;
         (*x)[Message].onBytes = [&atX](const QByteArray &bytes) { atX.feed(bytes); };

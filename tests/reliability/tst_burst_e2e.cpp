@@ -208,7 +208,7 @@ private:
             ++m_connectFailures;
         sockaddr_in to{};
         to.sin_family = AF_INET;
-        to.sin_port = htons(Ports[size_t(channel)]);
+        to.sin_port = htons(ChannelPort::All[size_t(channel)]);
         to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
         link.startedAt = secondsNow();
         const int rc = ::connect(link.fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);

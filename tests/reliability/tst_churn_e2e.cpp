@@ -93,7 +93,7 @@ private slots:
                      qPrintable(QStringLiteral("%1 KiB more").arg(heldAfter - heldBefore)));
 
         // And the server still serves: a message goes round.
-        Client client(Message);
+        ChannelClient client(Message);
         client.open();
         QTRY_VERIFY(client.connected());
         QTRY_COMPARE(window.Winsock().state(window.Winsock().highestIndex()), EndpointState::Connected);

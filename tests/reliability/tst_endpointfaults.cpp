@@ -35,11 +35,11 @@ public:
 struct Server : LoopbackPool
 {
     // n clients, each accepted on its own element (1 to n), in order.
-    std::vector<std::unique_ptr<Reliability::Client>> connect(int n)
+    std::vector<std::unique_ptr<ChannelClient>> connect(int n)
     {
-        std::vector<std::unique_ptr<Reliability::Client>> clients;
+        std::vector<std::unique_ptr<ChannelClient>> clients;
         for (int i = 0; i < n; ++i) {
-            clients.push_back(std::make_unique<Reliability::Client>(Reliability::Message));
+            clients.push_back(std::make_unique<ChannelClient>(Message));
             clients.back()->socket.connectToHost(QHostAddress::LocalHost,
                                                  pool.endpoint(0)->localPort());
             if (!QTest::qWaitFor([&] { return pool.highestIndex() == i + 1; }))

@@ -48,7 +48,7 @@ private slots:
 
         // Flooder (sender 0), a chatter (sender 1), and a listener that only
         // reads; each checks everything the message channel brings it.
-        std::array<Client, 3> clients{Client(Message), Client(Message), Client(Message)};
+        std::array<ChannelClient, 3> clients{ChannelClient(Message), ChannelClient(Message), ChannelClient(Message)};
         std::array<StreamCheck, 3> checks;
         for (size_t i = 0; i < clients.size(); ++i) {
             clients[i].onBytes = [&checks, i](const QByteArray &bytes) { checks[i].feed(bytes); };

@@ -47,7 +47,7 @@ int connectTo(Channel channel)
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     sockaddr_in to{};
     to.sin_family = AF_INET;
-    to.sin_port = htons(Ports[size_t(channel)]);
+    to.sin_port = htons(ChannelPort::All[size_t(channel)]);
     to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0) {
         ::close(fd);
@@ -185,9 +185,9 @@ private slots:
     {
         RunningServer server;
         QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
-        std::vector<std::unique_ptr<Client>> listeners;
+        std::vector<std::unique_ptr<ChannelClient>> listeners;
         for (int i = 0; i < RosterListeners; ++i) {
-            listeners.push_back(std::make_unique<Client>(Roster));
+            listeners.push_back(std::make_unique<ChannelClient>(Roster));
             listeners.back()->onBytes = [](const QByteArray &) {};
             listeners.back()->open();
         }
@@ -222,16 +222,16 @@ private slots:
         QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
         // Listeners on the roster, join and message channels, then the
         // abuser on the same three.
-        std::vector<std::unique_ptr<Client>> clients;
+        std::vector<std::unique_ptr<ChannelClient>> clients;
         for (const Channel channel : {Roster, Join, Message, Roster, Join, Message}) {
-            clients.push_back(std::make_unique<Client>(channel));
+            clients.push_back(std::make_unique<ChannelClient>(channel));
             clients.back()->onBytes = [](const QByteArray &) {};
             clients.back()->open();
         }
-        Client &rosterListener = *clients[0];
-        Client &joinListener = *clients[1];
+        ChannelClient &rosterListener = *clients[0];
+        ChannelClient &joinListener = *clients[1];
         joinListener.onBytes = nullptr; // kept in got, to be taken apart
-        Client &chatListener = *clients[2];
+        ChannelClient &chatListener = *clients[2];
         QTRY_COMPARE(server.window.Winusers().connectedCount(), 2);
         QTRY_COMPARE(server.window.Winjoin().connectedCount(), 2);
         QTRY_COMPARE(server.window.Winsock().connectedCount(), 2);
@@ -246,11 +246,11 @@ private slots:
         // server's kernel would drop what it had not read yet). Once the
         // server has read that end, a last nickname follows every entry the
         // abuser's reads made.
-        Client &rosterAbuser = *clients[3];
+        ChannelClient &rosterAbuser = *clients[3];
         QTRY_COMPARE_WITH_TIMEOUT(rosterAbuser.socket.bytesToWrite(), 0, DoneTimeoutMs);
         ::shutdown(int(rosterAbuser.socket.socketDescriptor()), SHUT_WR);
         QTRY_COMPARE_WITH_TIMEOUT(server.window.Winusers().connectedCount(), 1, DoneTimeoutMs);
-        Client last(Roster);
+        ChannelClient last(Roster);
         last.onBytes = [](const QByteArray &) {};
         last.open();
         QTRY_VERIFY(last.connected());

@@ -37,12 +37,13 @@ private slots:
         QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
         Form1 &window = server.window;
 
-        std::vector<std::unique_ptr<FourWay>> clients;
-        for (int i = 0; i < Clients; ++i)
-            clients.push_back(std::make_unique<FourWay>());
+        std::vector<std::unique_ptr<FourChannelClient>> clients;
+        for (int i = 0; i < Clients; ++i) {
+            clients.push_back(std::make_unique<FourChannelClient>());
+            clients.back()->connectAll();
+        }
         QTRY_VERIFY(std::all_of(clients.begin(), clients.end(), [](const auto &c) { return c->connected(); }));
-        QTRY_VERIFY(window.Winsock().highestIndex() == Clients && window.Winusers().highestIndex() == Clients
-                    && window.Winjoin().highestIndex() == Clients && window.Winleft().highestIndex() == Clients);
+        QTRY_VERIFY(server.hasClients(Clients));
 
         // One after another, each waiting for the last to be done everywhere,
         // so that every stream has one expected order.

@@ -1,6 +1,6 @@
 // How reads from clients are shown in the transcript: whole up to the limit,
 // beyond it shortened with a marker giving the full size.
-#include "relay/shownread.h"
+#include "wire/shownread.h"
 #include "ui/transcriptview.h"
 
 #include <QTest>

@@ -35,7 +35,7 @@ private slots:
         // Elements: 1 chatter A (sender 0), 2 the silent one, 3 chatter B
         // (sender 1), 4 a listener. B and the listener come after the silent
         // element in every broadcast.
-        Client a(Message), b(Message), listener(Message);
+        ChannelClient a(Message), b(Message), listener(Message);
         a.open();
         QTRY_COMPARE(int(pool.highestIndex()), 1);
         SilentClient silent(Message);
@@ -47,7 +47,7 @@ private slots:
         QTRY_COMPARE(int(pool.highestIndex()), 4);
         QTRY_VERIFY(a.connected() && b.connected() && listener.connected());
 
-        std::array<Client *, 3> readers{&a, &b, &listener};
+        std::array<ChannelClient *, 3> readers{&a, &b, &listener};
         std::array<StreamCheck, 3> checks;
         for (size_t i = 0; i < readers.size(); ++i)
             readers[i]->onBytes = [&checks, i](const QByteArray &bytes) { checks[i].feed(bytes); };
@@ -60,7 +60,7 @@ private slots:
 
         // Each chatter sends its next line once the last one has left it.
         std::array<int, 2> sentLines{};
-        const auto chatter = [&](Client &client, int sender) {
+        const auto chatter = [&](ChannelClient &client, int sender) {
             const auto next = [&client, &sentLines, sender] {
                 int &lines = sentLines[size_t(sender)];
                 if (lines < LinesEach && client.socket.bytesToWrite() == 0) {

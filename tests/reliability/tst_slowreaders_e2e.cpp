@@ -36,13 +36,13 @@ private slots:
         QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
         SocketPool &pool = server.window.Winsock();
 
-        Client flooder(Message);
+        ChannelClient flooder(Message);
         StreamCheck echo;
         flooder.onBytes = [&echo](const QByteArray &bytes) { echo.feed(bytes); };
         flooder.open();
         QTRY_VERIFY(flooder.connected());
         const auto reader = [] {
-            return RawSocket::connectTo(Ports[Message], RawSocket::SmallReceiveBuffer);
+            return RawSocket::connectTo(ChannelPort::All[Message], RawSocket::SmallReceiveBuffer);
         };
         std::array<RawFd, 2> readers{reader(), reader()};
         QTRY_COMPARE(pool.connectedCount(), 3);

@@ -1,26 +1,16 @@
-// The server's life in the operator window over fake endpoints: the input
+// The server's life over fake endpoints and a recording operator: the input
 // checks of the start, the listen order and a taken port, the stop with its
-// notice, lines and close order, the three states, and the close rule.
-#include "fakedialogs.h"
+// notice, lines and close order, and what each state holds.
+#include "fakeoperator.h"
 #include "server/loggedendpoint.h"
 
 #include "roster/rostermodel.h"
-#include "ui/closeguard.h"
-#include "server/serverlifecycle.h"
-#include "ui/form1.h"
-#include "ui/transcriptview.h"
+#include "roster/rosterupkeep.h"
+#include "server/servercore.h"
+#include "wire/channelports.h"
 
-#include <QAction>
-#include <QApplication>
-#include <QCloseEvent>
-#include <QGroupBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListView>
 #include <QLocale>
 #include <QTest>
-#include <QTimer>
-#include <QtTest/qtestspontaneevent.h>
 
 namespace {
 
@@ -33,47 +23,30 @@ const QString ServerLines =
     QStringLiteral("<SUNUCU> Sunucu bağlantıları kesiliyor...Lütfen bekleyiniz.\r\n"
                    "<SUNUCU> Sunucu bağlantısı kapatıldı.\r\n");
 
-const QString NotStarted = QStringLiteral("mnustart mnuexit Frame1");
-const QString Running = QStringLiteral("mnudisconnect Frame2");
-const QString Stopped = QStringLiteral("mnuexit");
 const QString AllListening = QStringLiteral("Winsock Winusers Winleft Winjoin");
 
-// A window with its lifecycle, loaded as at program start.
+// A core with its lifecycle, loaded as at program start.
 struct Server
 {
     LoggedEndpointFactory endpoints;
     ControlledYield yield;
-    FakeDialogs dialogs;
-    Form1 form{Form1::Services{&endpoints, &yield, &dialogs}};
-    // The window's own upkeep and lifecycle, loaded by its constructor.
-    RosterUpkeep &upkeep = form.core().rosterUpkeep();
-    ServerLifecycle &lifecycle = form.core().lifecycle();
+    FakeOperator desk;
+    ServerCore core{endpoints, yield, desk};
+    ServerLifecycle &lifecycle = core.lifecycle();
     int terminations = 0;
 
     Server()
     {
         lifecycle.setTerminate([this] { ++terminations; });
+        lifecycle.load();
     }
 
     std::vector<SocketPool *> pools()
     {
-        return {&form.Winsock(), &form.Winusers(), &form.Winleft(), &form.Winjoin()};
+        Channels &channels = core.channels();
+        return {&channels.Winsock(), &channels.Winusers(), &channels.Winleft(), &channels.Winjoin()};
     }
-
-    // The usable server commands and frames, by name.
-    QString commands()
-    {
-        QStringList on;
-        for (const auto &[name, enabled] :
-             {std::pair{"mnustart", form.mnustart()->isEnabled()},
-              {"mnudisconnect", form.mnudisconnect()->isEnabled()},
-              {"mnuexit", form.mnuexit()->isEnabled()}, {"Frame1", form.Frame1()->isEnabled()},
-              {"Frame2", form.Frame2()->isEnabled()}}) {
-            if (enabled)
-                on.append(QLatin1String(name));
-        }
-        return on.join(QLatin1Char(' '));
-    }
+    int rosterEntries() { return core.roster().count(); }
 
     QString listening()
     {
@@ -101,15 +74,6 @@ struct Server
     }
 };
 
-// A close request from the window system (title bar, window menu, Alt+F4).
-bool windowManagerClose(Form1 &form)
-{
-    QCloseEvent close;
-    QSpontaneKeyEvent::setSpontaneous(&close);
-    QApplication::instance()->notify(&form, &close);
-    return close.isAccepted();
-}
-
 } // namespace
 
 class TestServerLifecycle : public QObject
@@ -117,28 +81,14 @@ class TestServerLifecycle : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        // Closing the window in a test must not end the test's event loops.
-        QApplication::setQuitOnLastWindowClosed(false);
-    }
-
-    void loadFillsHostBoxAndDropsCloseButton()
+    void loadFillsHostText()
     {
         Server s;
-        QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
-        s.form.Text3()->setText(QStringLiteral("eski"));
+        QCOMPARE(s.core.host().text(), QStringLiteral("lab-pc"));
+        s.core.host().setText(QStringLiteral("eski"));
         s.lifecycle.load();
-        QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
-        QCOMPARE(s.form.findChildren<CloseGuard *>().size(), 1);
-
-        const Qt::WindowFlags flags = s.form.windowFlags();
-        QVERIFY(!flags.testFlag(Qt::WindowCloseButtonHint));
-        QVERIFY(flags.testFlag(Qt::WindowTitleHint));
-        QVERIFY(flags.testFlag(Qt::WindowMinimizeButtonHint));
-        // Maximizing is the layout's choice (it offers none); load keeps it.
-        QVERIFY(!flags.testFlag(Qt::WindowMaximizeButtonHint));
-        QCOMPARE(s.commands(), NotStarted);
+        QCOMPARE(s.core.host().text(), QStringLiteral("lab-pc"));
+        QCOMPARE(s.core.state(), ServerState::NotStarted);
         QCOMPARE(s.listening(), QString());
     }
 
@@ -150,55 +100,6 @@ private slots:
         QTest::newRow("one blank") << QStringLiteral(" ") << QString();
         QTest::newRow("two blanks") << QStringLiteral("  ") << QStringLiteral("  ");
         QTest::newRow("blanks around") << QStringLiteral(" burak ") << QStringLiteral(" BURAK ");
-    }
-    void startChecksNicknameAsTyped()
-    {
-        QFETCH(QString, typed);
-        QFETCH(QString, shown);
-        Server s;
-        s.form.Txtnick()->setText(typed);
-        s.form.Text3()->setFocus();
-        s.lifecycle.start();
-
-        if (shown.isEmpty()) {
-            QCOMPARE(s.dialogs.inputProblems, QStringList{NoNickname});
-            QCOMPARE(s.form.focusWidget(), s.form.Txtnick());
-            QCOMPARE(s.form.Txtnick()->text(), typed);
-            QCOMPARE(s.commands(), NotStarted);
-            QCOMPARE(s.listening(), QString());
-            QCOMPARE(s.form.List1()->model()->rowCount(), 0);
-        } else {
-            QCOMPARE(s.dialogs.inputProblems, QStringList());
-            QCOMPARE(s.form.Txtnick()->text(), shown);
-            QCOMPARE(s.commands(), Running);
-        }
-    }
-
-    void emptyHostIsRefilledAndNextStartStarts()
-    {
-        Server s;
-        s.form.Text3()->clear();
-        s.lifecycle.start();
-        QCOMPARE(s.dialogs.inputProblems, QStringList{NoHost});
-        QCOMPARE(s.form.Text3()->text(), QStringLiteral("lab-pc"));
-        QCOMPARE(s.commands(), NotStarted);
-        QCOMPARE(s.listening(), QString());
-
-        // Any host text will do: the channels listen on their fixed ports.
-        s.form.Text3()->setText(QStringLiteral("böyle-bir-makine-yok"));
-        s.lifecycle.start();
-        QCOMPARE(s.dialogs.inputProblems.size(), 1);
-        QCOMPARE(s.commands(), Running);
-        QCOMPARE(s.listening(), AllListening);
-        const std::vector<quint16> ports{10420, 4201, 10081, 10082};
-        for (size_t k = 0; k < ports.size(); ++k)
-            QCOMPARE(element(*s.pools()[k], 0).listenedOn, ports[k]);
-    }
-
-    void nicknameIsUpperCasedAndFirstInRoster_data()
-    {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("shown");
         // The locale's own rules: a Turkish operator's i gets its dot.
         const bool turkish = QLocale::system().language() == QLocale::Turkish;
         QTest::newRow("ali") << QStringLiteral("ali")
@@ -206,18 +107,53 @@ private slots:
         QTest::newRow("Turkish letters") << QStringLiteral("çağrı öğüş")
                                          << QStringLiteral("ÇAĞRI ÖĞÜŞ");
     }
-    void nicknameIsUpperCasedAndFirstInRoster()
+    // A nickname taken is upper-cased and is the roster's first entry.
+    void startChecksNicknameAsTyped()
     {
         QFETCH(QString, typed);
         QFETCH(QString, shown);
         Server s;
-        s.form.Txtnick()->setText(typed);
+        s.core.nickname().setText(typed);
         s.lifecycle.start();
-        QCOMPARE(s.form.Txtnick()->text(), shown);
-        QCOMPARE(s.form.List1()->model()->rowCount(), 1);
-        QCOMPARE(s.form.core().roster().entry(0), shown.toUtf8());
-        QCOMPARE(s.form.List1()->model()->index(0, 0).data().toString(), shown);
-        QCOMPARE(s.form.focusWidget(), s.form.Text2());
+
+        if (shown.isEmpty()) {
+            QCOMPARE(s.desk.inputProblems, QStringList{NoNickname});
+            QVERIFY(s.desk.problemFields == QList<Operator::Field>{Operator::Field::Nickname});
+            QCOMPARE(s.core.nickname().text(), typed);
+            QCOMPARE(s.core.state(), ServerState::NotStarted);
+            QCOMPARE(s.listening(), QString());
+            QCOMPARE(s.rosterEntries(), 0);
+        } else {
+            QCOMPARE(s.desk.inputProblems, QStringList());
+            QCOMPARE(s.core.nickname().text(), shown);
+            QCOMPARE(s.core.state(), ServerState::Running);
+            QCOMPARE(s.rosterEntries(), 1);
+            QCOMPARE(s.core.roster().entry(0), shown.toUtf8());
+        }
+    }
+
+    void emptyHostIsRefilledAndNextStartStarts()
+    {
+        Server s;
+        s.core.host().setText(QString());
+        s.lifecycle.start();
+        QCOMPARE(s.desk.inputProblems, QStringList{NoHost});
+        QVERIFY(s.desk.problemFields == QList<Operator::Field>{Operator::Field::Host});
+        QCOMPARE(s.core.host().text(), QStringLiteral("lab-pc"));
+        QCOMPARE(s.core.state(), ServerState::NotStarted);
+        QCOMPARE(s.listening(), QString());
+
+        // Any host text will do: the channels listen on their fixed ports.
+        s.core.host().setText(QStringLiteral("böyle-bir-makine-yok"));
+        s.lifecycle.start();
+        QCOMPARE(s.desk.inputProblems.size(), 1);
+        QCOMPARE(s.core.state(), ServerState::Running);
+        QCOMPARE(s.listening(), AllListening);
+        // In the order of pools().
+        const std::vector<quint16> ports{ChannelPort::Message, ChannelPort::Roster, ChannelPort::Leave,
+                                         ChannelPort::Join};
+        for (size_t k = 0; k < ports.size(); ++k)
+            QCOMPARE(element(*s.pools()[k], 0).listenedOn, ports[k]);
     }
 
     void listenOrderAndTakenPort_data()
@@ -235,52 +171,52 @@ private slots:
         QFETCH(int, taken);
         QFETCH(QString, listeningAfter);
         Server s;
-        s.form.Txtnick()->setText(QStringLiteral("ali"));
+        s.core.nickname().setText(QStringLiteral("ali"));
         const Failure inUse{FailureNumber::AddressInUse, QStringLiteral("Adres kullanımda")};
         if (taken >= 0)
             element(*s.pools()[size_t(taken)], 0).listenFailure = inUse;
         QString listeningDuringReport;
-        s.dialogs.whileOpen = [&] { listeningDuringReport = s.listening(); };
+        s.desk.whileOpen = [&] { listeningDuringReport = s.listening(); };
         s.lifecycle.start();
         QCOMPARE(s.listening(), listeningAfter);
         if (taken < 0) {
-            QCOMPARE(s.dialogs.failures, QStringList());
-            QCOMPARE(s.commands(), Running);
+            QCOMPARE(s.desk.failures, QStringList());
+            QCOMPARE(s.core.state(), ServerState::Running);
             return;
         }
-        QCOMPARE(s.dialogs.failures, QStringList{QStringLiteral("10048: Adres kullanımda")});
+        QCOMPARE(s.desk.failures, QStringList{QStringLiteral("10048: Adres kullanımda")});
         QCOMPARE(listeningDuringReport, listeningAfter);
-        QCOMPARE(s.commands(), NotStarted);
-        QCOMPARE(s.form.Txtnick()->text(), QStringLiteral("ali"));
-        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
+        QCOMPARE(s.core.state(), ServerState::NotStarted);
+        QCOMPARE(s.core.nickname().text(), QStringLiteral("ali"));
+        QCOMPARE(s.rosterEntries(), 0);
 
         // Once the port is free, the next start starts.
         element(*s.pools()[size_t(taken)], 0).listenFailure.reset();
         s.lifecycle.start();
         QCOMPARE(s.listening(), AllListening);
-        QCOMPARE(s.commands(), Running);
+        QCOMPARE(s.core.state(), ServerState::Running);
     }
 
     void stopAnsweredNoChangesNothing()
     {
         Server s;
         s.lifecycle.start();
-        FakeEndpoint &client = connectTo(s.form.Winsock());
-        s.form.Text1()->appendLine(QStringLiteral("merhaba"));
-        const QString transcript = s.form.Text1()->text();
-        s.dialogs.answer = false;
+        FakeEndpoint &client = connectTo(s.core.channels().Winsock());
+        s.desk.showLine(QStringLiteral("merhaba"));
+        const QString transcript = s.desk.text();
+        s.desk.answer = false;
         s.lifecycle.stop();
 
-        QCOMPARE(s.dialogs.questions, QStringList{Warning});
+        QCOMPARE(s.desk.questions, QStringList{Warning});
         QCOMPARE(client.sent, QByteArrayList());
         QCOMPARE(client.state(), EndpointState::Connected);
         QCOMPARE(s.yield.count, 0);
         QVERIFY(s.endpoints.closes.empty());
-        QCOMPARE(s.commands(), Running);
+        QCOMPARE(s.core.state(), ServerState::Running);
         QCOMPARE(s.listening(), AllListening);
-        QCOMPARE(s.form.Text1()->text(), transcript);
-        QCOMPARE(s.form.List1()->model()->rowCount(), 1);
-        QVERIFY(!s.form.Timer2()->isActive());
+        QCOMPARE(s.desk.text(), transcript);
+        QCOMPARE(s.rosterEntries(), 1);
+        QVERIFY(!s.core.rosterUpkeep().Timer2().isActive());
     }
 
     void stopClosesEveryElementInOrder()
@@ -288,14 +224,14 @@ private slots:
         Server s;
         s.lifecycle.start();
         for (int k = 0; k < 3; ++k)
-            connectTo(s.form.Winsock());
+            connectTo(s.core.channels().Winsock());
         for (int k = 0; k < 2; ++k)
-            connectTo(s.form.Winusers());
-        connectTo(s.form.Winjoin());
+            connectTo(s.core.channels().Winusers());
+        connectTo(s.core.channels().Winjoin());
         // Clients still arriving while the notice goes out are closed as well.
         s.yield.at(1, [&] {
             for (int k = 0; k < 4; ++k)
-                connectTo(s.form.Winleft());
+                connectTo(s.core.channels().Winleft());
         });
         s.lifecycle.stop();
 
@@ -311,28 +247,28 @@ private slots:
                 QCOMPARE(pool->state(i), EndpointState::Closed);
         }
         // The elements stay in their pools.
-        QCOMPARE(s.form.Winsock().count(), 4);
-        QCOMPARE(s.form.Winleft().count(), 5);
+        QCOMPARE(s.core.channels().Winsock().count(), 4);
+        QCOMPARE(s.core.channels().Winleft().count(), 5);
     }
 
     void stopTellsClientsAndEmptiesRoster()
     {
         Server s;
-        s.form.Txtnick()->setText(QStringLiteral("burak"));
+        s.core.nickname().setText(QStringLiteral("burak"));
         s.lifecycle.start();
         std::vector<FakeEndpoint *> messageClients;
         for (int k = 0; k < 3; ++k)
-            messageClients.push_back(&connectTo(s.form.Winsock()));
-        FakeEndpoint &rosterClient = connectTo(s.form.Winusers());
-        s.form.core().roster().append("ayşe");
-        s.form.Text1()->appendLine(QStringLiteral("ayşe: selam"));
+            messageClients.push_back(&connectTo(s.core.channels().Winsock()));
+        FakeEndpoint &rosterClient = connectTo(s.core.channels().Winusers());
+        s.core.roster().append("ayşe");
+        s.desk.showLine(QStringLiteral("ayşe: selam"));
 
         // The stop's own yield follows the three sends of the notice.
         QString transcriptAtOwnYield;
-        bool stopStillOffered = false;
+        bool stillRunning = false;
         s.yield.at(4, [&] {
-            transcriptAtOwnYield = s.form.Text1()->text();
-            stopStillOffered = s.form.mnudisconnect()->isEnabled();
+            transcriptAtOwnYield = s.desk.text();
+            stillRunning = s.core.state() == ServerState::Running;
         });
         s.lifecycle.stop();
 
@@ -341,12 +277,12 @@ private slots:
         QCOMPARE(rosterClient.sent, QByteArrayList());
         QCOMPARE(s.yield.count, 4);
         QCOMPARE(transcriptAtOwnYield, QStringLiteral("ayşe: selam\r\n"));
-        QVERIFY(stopStillOffered);
-        QCOMPARE(s.form.Text1()->text(), QStringLiteral("ayşe: selam\r\n") + ServerLines);
-        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
-        QCOMPARE(s.form.Text4()->text(), QStringLiteral("BURAK"));
-        QVERIFY(s.form.Timer2()->isActive());
-        QCOMPARE(s.commands(), Stopped);
+        QVERIFY(stillRunning);
+        QCOMPARE(s.desk.text(), QStringLiteral("ayşe: selam\r\n") + ServerLines);
+        QCOMPARE(s.rosterEntries(), 0);
+        QCOMPARE(s.core.rosterUpkeep().lookupText(), QStringLiteral("BURAK"));
+        QVERIFY(s.core.rosterUpkeep().Timer2().isActive());
+        QCOMPARE(s.core.state(), ServerState::Stopped);
     }
 
     void failingNoticeStillStops()
@@ -355,114 +291,60 @@ private slots:
         FakeEndpoint *clients[3];
         s.lifecycle.start();
         for (FakeEndpoint *&client : clients)
-            client = &connectTo(s.form.Winsock());
+            client = &connectTo(s.core.channels().Winsock());
         clients[1]->sendFailure = Failure{FailureNumber::ConnectionReset, QStringLiteral("koptu")};
         s.lifecycle.stop();
 
         QCOMPARE(clients[0]->sent, QByteArrayList{Notice});
         QCOMPARE(clients[2]->sent, QByteArrayList());
-        QCOMPARE(s.dialogs.failures, QStringList());
-        QVERIFY(s.form.Text1()->text().endsWith(ServerLines));
+        QCOMPARE(s.desk.failures, QStringList());
+        QVERIFY(s.desk.text().endsWith(ServerLines));
         QCOMPARE(s.closeOrder().size(), 4 + 1 + 1 + 1);
         QCOMPARE(s.listening(), QString());
-        QCOMPARE(s.form.List1()->model()->rowCount(), 0);
-        QCOMPARE(s.commands(), Stopped);
+        QCOMPARE(s.rosterEntries(), 0);
+        QCOMPARE(s.core.state(), ServerState::Stopped);
     }
 
     void secondStopWhileStoppingDoesNothing()
     {
         Server s;
         s.lifecycle.start();
-        FakeEndpoint &first = connectTo(s.form.Winsock());
-        FakeEndpoint &second = connectTo(s.form.Winsock());
+        FakeEndpoint &first = connectTo(s.core.channels().Winsock());
+        FakeEndpoint &second = connectTo(s.core.channels().Winsock());
         s.yield.at(1, [&] { s.lifecycle.stop(); });
         s.yield.at(3, [&] { s.lifecycle.stop(); });
         s.lifecycle.stop();
 
-        QCOMPARE(s.dialogs.questions.size(), 1);
+        QCOMPARE(s.desk.questions.size(), 1);
         QCOMPARE(first.sent, QByteArrayList{Notice});
         QCOMPARE(second.sent, QByteArrayList{Notice});
         QCOMPARE(s.yield.count, 3);
-        QCOMPARE(s.form.Text1()->text(), ServerLines);
+        QCOMPARE(s.desk.text(), ServerLines);
         QCOMPARE(s.closeOrder().size(), 3 + 1 + 1 + 1);
     }
 
+    // What each state holds; the commands each takes are the core's own test.
     void stateTable_data()
     {
         QTest::addColumn<int>("steps"); // 0 load, 1 start, 2 stop
-        QTest::addColumn<QString>("commands");
         QTest::addColumn<QString>("listening");
         QTest::addColumn<int>("rosterEntries");
-        QTest::addColumn<int>("exits");
-        QTest::newRow("Not started") << 0 << NotStarted << QString() << 0 << 1;
-        QTest::newRow("Running") << 1 << Running << AllListening << 1 << 0;
-        QTest::newRow("Stopped") << 2 << Stopped << QString() << 0 << 1;
+        QTest::newRow("Not started") << 0 << QString() << 0;
+        QTest::newRow("Running") << 1 << AllListening << 1;
+        QTest::newRow("Stopped") << 2 << QString() << 0;
     }
     void stateTable()
     {
         QFETCH(int, steps);
-        QFETCH(QString, commands);
         QFETCH(QString, listening);
         QFETCH(int, rosterEntries);
-        QFETCH(int, exits);
         Server s;
         if (steps >= 1)
             s.lifecycle.start();
         if (steps >= 2)
             s.lifecycle.stop();
-        QCOMPARE(s.commands(), commands);
         QCOMPARE(s.listening(), listening);
-        QCOMPARE(s.form.List1()->model()->rowCount(), rosterEntries);
-
-        // Stopped is final: start does nothing any more.
-        s.lifecycle.start();
-        QCOMPARE(s.commands(), steps == 0 ? Running : commands);
-
-        // Exit ends the program unless the server runs.
-        Server fresh;
-        if (steps >= 1)
-            fresh.lifecycle.start();
-        if (steps >= 2)
-            fresh.lifecycle.stop();
-        fresh.lifecycle.exit();
-        QCOMPARE(fresh.terminations, exits);
-    }
-
-    void closeRequests_data()
-    {
-        QTest::addColumn<QString>("before");
-        QTest::addColumn<bool>("fromWindowManager");
-        QTest::addColumn<bool>("closes");
-        QTest::newRow("window manager, not started") << QString() << true << false;
-        QTest::newRow("window manager, running") << QStringLiteral("start") << true << false;
-        QTest::newRow("window manager, stopped") << QStringLiteral("stop") << true << false;
-        QTest::newRow("program's own close") << QString() << false << true;
-        QTest::newRow("session ends") << QStringLiteral("session") << true << true;
-        QTest::newRow("after exit") << QStringLiteral("exit") << true << true;
-    }
-    void closeRequests()
-    {
-        QFETCH(QString, before);
-        QFETCH(bool, fromWindowManager);
-        QFETCH(bool, closes);
-        Server s;
-        s.form.show();
-        if (before == QLatin1String("start") || before == QLatin1String("stop"))
-            s.lifecycle.start();
-        if (before == QLatin1String("stop"))
-            s.lifecycle.stop();
-        if (before == QLatin1String("session"))
-            s.form.findChild<CloseGuard *>()->endOfSession();
-        if (before == QLatin1String("exit"))
-            s.lifecycle.exit();
-
-        if (fromWindowManager) {
-            QCOMPARE(windowManagerClose(s.form), closes);
-        } else {
-            QCOMPARE(s.form.close(), closes);
-            QCOMPARE(s.form.isVisible(), !closes);
-        }
-        QCOMPARE(s.terminations, before == QLatin1String("exit") ? 1 : 0);
+        QCOMPARE(s.rosterEntries(), rosterEntries);
     }
 };
 

@@ -7,6 +7,7 @@
 #include "server/serverlifecycle.h"
 #include "ui/form1.h"
 #include "ui/transcriptview.h"
+#include "wire/channelports.h"
 
 #include <QAction>
 #include <QLabel>
@@ -46,13 +47,11 @@ private slots:
         QCOMPARE(s.dialogs.failures, QStringList());
         QVERIFY(!s.form.Text3()->text().isEmpty());
 
-        // Message, roster, join and leave channel.
-        const std::array<quint16, 4> ports{10420, 4201, 10082, 10081};
         const std::array<SocketPool *, 4> pools{&s.form.Winsock(), &s.form.Winusers(),
                                                 &s.form.Winjoin(), &s.form.Winleft()};
         std::array<QTcpSocket, 4> clients;
         for (size_t k = 0; k < clients.size(); ++k)
-            clients[k].connectToHost(QHostAddress::LocalHost, ports[k]);
+            clients[k].connectToHost(QHostAddress::LocalHost, ChannelPort::All[k]);
         for (size_t k = 0; k < clients.size(); ++k) {
             QTRY_COMPARE(pools[k]->highestIndex(), 1);
             QTRY_COMPARE(pools[k]->state(1), EndpointState::Connected);
@@ -80,7 +79,7 @@ private slots:
         // Nobody listens any more.
         QTcpSocket late;
         QSignalSpy refused(&late, &QAbstractSocket::errorOccurred);
-        late.connectToHost(QHostAddress::LocalHost, ports[0]);
+        late.connectToHost(QHostAddress::LocalHost, ChannelPort::Message);
         QVERIFY(refused.wait());
         QCOMPARE(late.error(), QAbstractSocket::ConnectionRefusedError);
     }
@@ -88,7 +87,7 @@ private slots:
     void takenRosterPortIsReported()
     {
         QTcpServer otherProgram;
-        QVERIFY(otherProgram.listen(QHostAddress::LocalHost, 4201));
+        QVERIFY(otherProgram.listen(QHostAddress::LocalHost, ChannelPort::Roster));
         Server s;
         s.lifecycle.start();
         QCOMPARE(s.dialogs.failures.size(), 1);
@@ -102,7 +101,7 @@ private slots:
         // The message channel listened before the roster channel failed.
         QCOMPARE(s.form.Winsock().state(0), EndpointState::Listening);
         QTcpSocket client;
-        client.connectToHost(QHostAddress::LocalHost, 10420);
+        client.connectToHost(QHostAddress::LocalHost, ChannelPort::Message);
         QTRY_COMPARE(s.form.Winsock().highestIndex(), 1);
     }
 };

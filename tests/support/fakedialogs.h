@@ -1,44 +1,34 @@
 #pragma once
 
+#include "operatorrecord.h"
 #include "ui/operatordialogs.h"
 
 #include <QList>
-#include <QStringList>
 
-#include <functional>
-
-// Answers the operator's message boxes for a test and records what they said.
-// whileOpen runs while a box is "open", to look at the window at that moment.
-class FakeDialogs final : public OperatorDialogs
+// Answers the window's message boxes for a test and records what they said,
+// and over which window.
+class FakeDialogs final : public OperatorDialogs, public OperatorRecord
 {
 public:
-    void inputProblem(QWidget *, const QString &text) override
+    void inputProblem(QWidget *parent, const QString &text) override
     {
         inputProblems.append(text);
+        parents.append(parent);
         showing();
     }
-    void failure(QWidget *, const Failure &failure) override
+    void failure(QWidget *parent, const Failure &failure) override
     {
         failures.append(failure.report());
+        parents.append(parent);
         showing();
     }
-    bool confirmStop(QWidget *, const QString &text) override
+    bool confirmStop(QWidget *parent, const QString &text) override
     {
         questions.append(text);
+        parents.append(parent);
         showing();
         return answer;
     }
 
-    QStringList inputProblems;
-    QStringList failures;
-    QStringList questions;
-    bool answer = true;
-    std::function<void()> whileOpen;
-
-private:
-    void showing()
-    {
-        if (whileOpen)
-            whileOpen();
-    }
+    QList<QWidget *> parents;
 };

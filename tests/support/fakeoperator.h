@@ -1,15 +1,12 @@
 #pragma once
 
+#include "operatorrecord.h"
 #include "relay/operator.h"
 
-#include <QStringList>
-
-#include <functional>
-
-// Stands in for the operator window: keeps the transcript as the box would
-// (each line followed by CR LF), records reports and questions, and answers
-// the stop question. whileOpen runs while a report or question is "open".
-class FakeOperator final : public Operator
+// Stands in for the operator window below it, where the core tells the
+// operator something: keeps the transcript as the box would (each line
+// followed by CR LF) and records the rest.
+class FakeOperator final : public Operator, public OperatorRecord
 {
 public:
     void showLine(const QString &line) override { transcript += line + QStringLiteral("\r\n"); }
@@ -41,18 +38,6 @@ public:
     QString text() const { return transcript; }
 
     QString transcript;
-    QStringList failures;
-    QStringList inputProblems;
     QList<Field> problemFields;
-    QStringList questions;
-    bool answer = true;
     int keptOnTop = 0;
-    std::function<void()> whileOpen;
-
-private:
-    void showing()
-    {
-        if (whileOpen)
-            whileOpen();
-    }
 };

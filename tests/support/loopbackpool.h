@@ -2,21 +2,28 @@
 
 #include "net/socketpool.h"
 #include "net/tcpendpoint.h"
+#include "rawsocket.h"
 
 #include <QObject>
 
 // A pool of real TCP endpoints on a free port whose connection requests are
-// accepted the way the channels accept them.
+// accepted the way the channels accept them. Given a send buffer size, each
+// accepted connection gets that kernel send buffer: a small one makes a peer
+// that does not read leave part of what is sent to it in the element's own
+// queue.
 struct LoopbackPool
 {
     QObject owner;
     TcpEndpointFactory factory{&owner};
     SocketPool pool{QStringLiteral("test"), 0, factory};
 
-    LoopbackPool()
+    explicit LoopbackPool(int sendBuffer = 0)
     {
-        QObject::connect(&pool, &SocketPool::connectionRequest, &pool,
-                         [this](qint16, qintptr id) { (void)pool.acceptRequest(id); });
+        QObject::connect(&pool, &SocketPool::connectionRequest, &pool, [this, sendBuffer](qint16, qintptr id) {
+            if (sendBuffer > 0)
+                RawSocket::setSendBuffer(int(id), sendBuffer);
+            (void)pool.acceptRequest(id);
+        });
     }
     quint16 port() const { return pool.endpoint(0)->localPort(); }
 };

@@ -1,8 +1,8 @@
 // The terminal client sohbet-istemci, run as its own process against the
 // whole operator window over loopback on the channels' fixed ports, with a
 // raw client beside it on all four channels.
-#include "fakedialogs.h"
 #include "fourchannelclient.h"
+#include "runningserver.h"
 #include "ui/form1.h"
 #include "ui/transcriptview.h"
 
@@ -32,8 +32,6 @@ QString clientProgram()
     return QCoreApplication::applicationDirPath()
             + QStringLiteral("/../tools/termclient/sohbet-istemci");
 }
-
-using RawClient = FourChannelClient;
 
 // The terminal client as a process, keeping all it printed.
 struct TermClientProcess
@@ -84,25 +82,6 @@ struct TermClientProcess
     bool finished() { return process.state() == QProcess::NotRunning; }
 };
 
-struct Server
-{
-    FakeDialogs dialogs;
-    Form1 window{Form1::Services{nullptr, nullptr, &dialogs}};
-
-    Server() { window.Cmdconnct()->click(); }
-    ~Server()
-    {
-        dialogs.answer = true;
-        window.mnudisconnect()->trigger();
-    }
-    bool hasClients(int count)
-    {
-        return window.Winsock().highestIndex() == count && window.Winusers().highestIndex() == count
-                && window.Winjoin().highestIndex() == count
-                && window.Winleft().highestIndex() == count;
-    }
-};
-
 } // namespace
 
 class TestTermClientE2e : public QObject
@@ -117,9 +96,9 @@ private slots:
 
     void joinsChatsAndLeaves()
     {
-        Server server;
+        RunningServer server;
         QVERIFY(server.dialogs.failures.isEmpty());
-        RawClient veli;
+        FourChannelClient veli;
         veli.connectAll();
         QTRY_VERIFY(server.hasClients(1));
 
@@ -127,27 +106,27 @@ private slots:
         QTRY_VERIFY(server.hasClients(2));
 
         // The nickname on the roster and join channels, as UTF-8.
-        QTRY_COMPARE(veli.got[Join], QByteArrayLiteral("Şükrü sohbete katıldı."));
-        QTRY_COMPARE(veli.got[Roster], QByteArrayLiteral("SERVERŞükrü"));
+        QTRY_COMPARE(veli[Join].got, QByteArrayLiteral("Şükrü sohbete katıldı."));
+        QTRY_COMPARE(veli[Roster].got, QByteArrayLiteral("SERVERŞükrü"));
         QTRY_COMPARE(client.printedOn(QStringLiteral("[liste] ")), QStringLiteral("SERVERŞükrü"));
         QTRY_VERIFY(client.printed().contains(QStringLiteral("[katılım] Şükrü sohbete katıldı.\n")));
         QVERIFY(client.printed().startsWith(QStringLiteral(
                 "[bağlantı] 127.0.0.1 adresine bağlanıldı: sohbet 10420, liste 4201, katılım "
                 "10082, ayrılış 10081\n")));
 
-        // Each typed line goes out as it is, without its line end; a last
-        // line without one goes out at the end of input.
+        // Each typed line goes out as a chat line, without its line end; a
+        // last line without one goes out at the end of input.
         client.process.write("merhaba dünya\n");
-        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba dünya"));
-        QTRY_VERIFY(client.printed().contains(QStringLiteral("[sohbet] merhaba dünya\n")));
+        QTRY_COMPARE(veli[Message].got, QByteArrayLiteral("<Şükrü> merhaba dünya"));
+        QTRY_VERIFY(client.printed().contains(QStringLiteral("[sohbet] <Şükrü> merhaba dünya\n")));
 
-        veli.send(Leave, "Veli");
+        veli[Leave].send("Veli");
         QTRY_VERIFY(client.printed().contains(QStringLiteral("[ayrılış] Veli\n")));
 
         client.process.write("son söz");
         client.process.closeWriteChannel();
-        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("merhaba dünyason söz"));
-        QTRY_COMPARE(veli.got[Leave], QByteArrayLiteral("VeliŞükrü"));
+        QTRY_COMPARE(veli[Message].got, QByteArrayLiteral("<Şükrü> merhaba dünya<Şükrü> son söz"));
+        QTRY_COMPARE(veli[Leave].got, QByteArrayLiteral("VeliŞükrü"));
         QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
         QCOMPARE(client.process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(client.process.exitCode(), 0);
@@ -172,15 +151,15 @@ private slots:
     {
         QFETCH(QByteArray, sent);
         QFETCH(QString, shown);
-        Server server;
-        RawClient veli;
+        RunningServer server;
+        FourChannelClient veli;
         veli.connectAll();
         QTRY_VERIFY(server.hasClients(1));
         TermClientProcess client({QStringLiteral("Ali"), QStringLiteral("127.0.0.1")});
         QTRY_VERIFY(server.hasClients(2));
-        QTRY_COMPARE(veli.got[Join], QByteArrayLiteral("Ali sohbete katıldı."));
+        QTRY_COMPARE(veli[Join].got, QByteArrayLiteral("Ali sohbete katıldı."));
 
-        veli.send(Message, sent);
+        veli[Message].send(sent);
         QTRY_COMPARE(client.printedOn(QStringLiteral("[sohbet] ")), shown);
         client.process.closeWriteChannel();
         QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
@@ -191,16 +170,16 @@ private slots:
     // escape sequence clears, recolours or retitles it.
     void controlBytesNeverReachTheTerminal()
     {
-        Server server;
-        RawClient veli;
+        RunningServer server;
+        FourChannelClient veli;
         veli.connectAll();
         QTRY_VERIFY(server.hasClients(1));
         TermClientProcess client({QStringLiteral("Ali")});
         QTRY_VERIFY(server.hasClients(2));
-        QTRY_COMPARE(veli.got[Join], QByteArrayLiteral("Ali sohbete katıldı."));
+        QTRY_COMPARE(veli[Join].got, QByteArrayLiteral("Ali sohbete katıldı."));
 
         static constexpr char Hostile[] = "\x1b[2J\x1b]0;başlık\x07\xc2\x9b" "31mkırmızı\r\n\x7f\0son";
-        veli.send(Message, QByteArray(Hostile, sizeof Hostile - 1));
+        veli[Message].send(QByteArray(Hostile, sizeof Hostile - 1));
         const QString shown = QStringLiteral(
                 "\u241B[2J\u241B]0;başlık\u2407\uFFFD31mkırmızı\u240D\u240A\u2421\u2400son");
         QTRY_COMPARE(client.printedOn(QStringLiteral("[sohbet] ")), shown);
@@ -216,8 +195,8 @@ private slots:
     // and goes out whole.
     void arrivalsKeepTheTypedLine()
     {
-        Server server;
-        RawClient veli;
+        RunningServer server;
+        FourChannelClient veli;
         veli.connectAll();
         QTRY_VERIFY(server.hasClients(1));
         TermClientProcess client({QStringLiteral("Ali")}, TermClientProcess::Terminal);
@@ -226,13 +205,13 @@ private slots:
 
         client.process.write("yarı");
         QTRY_VERIFY(client.printed().endsWith(QStringLiteral("yarı")));
-        veli.send(Message, "selam");
+        veli[Message].send("selam");
         // The row is cleared, the arrival printed, the typed part redrawn.
         QTRY_VERIFY(client.printed().endsWith(QStringLiteral("\r\x1b[K[sohbet] selam\r\nyarı")));
         client.process.write("m\r");
-        QTRY_COMPARE(veli.got[Message], QByteArrayLiteral("selamyarım"));
+        QTRY_COMPARE(veli[Message].got, QByteArrayLiteral("selam<Ali> yarım"));
         client.process.write("\x04"); // Ctrl+D on an empty line leaves
-        QTRY_COMPARE(veli.got[Leave], QByteArrayLiteral("Ali"));
+        QTRY_COMPARE(veli[Leave].got, QByteArrayLiteral("Ali"));
         QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
         QCOMPARE(client.process.exitCode(), 0);
     }
@@ -250,7 +229,7 @@ private slots:
                                         << 1 << QStringLiteral("bilinmeyen seçenek: x");
         QTest::newRow("no nickname") << QStringList{} << 1 << QStringLiteral("Kullanım: sohbet-istemci");
         QTest::newRow("nobody listens") << QStringList{QStringLiteral("Ali")} << 1
-                                        << QStringLiteral("127.0.0.1:10420 bağlanılamadı: Bağlantı reddedildi");
+                                        << QStringLiteral("Sunucu (127.0.0.1) bağlantıyı kabul etmedi");
     }
     void speaksTurkish()
     {
@@ -268,7 +247,7 @@ private slots:
 
     void endsWhenTheServerStops()
     {
-        auto server = std::make_unique<Server>();
+        auto server = std::make_unique<RunningServer>();
         TermClientProcess client({QStringLiteral("Ali")});
         QTRY_VERIFY(server->hasClients(1));
         QTRY_VERIFY(client.printed().contains(QStringLiteral("[katılım] Ali sohbete katıldı.\n")));
@@ -277,8 +256,7 @@ private slots:
         QCOMPARE(client.process.exitCode(), 1);
         QVERIFY(client.printed().contains(
                 QStringLiteral("[sohbet] <SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.\n")));
-        QVERIFY(QString::fromUtf8(client.err).contains(QStringLiteral("sunucu bağlantıyı kapattı")));
-        QVERIFY(client.printed().contains(QStringLiteral(" kanalı kapandı (")));
+        QVERIFY(QString::fromUtf8(client.err).contains(QStringLiteral("Sunucu durduruldu.")));
     }
 
     void saysWhenNoServerListens()
@@ -286,7 +264,7 @@ private slots:
         TermClientProcess client({QStringLiteral("Ali")});
         QTRY_VERIFY_WITH_TIMEOUT(client.finished(), ProcessTimeoutMs);
         QCOMPARE(client.process.exitCode(), 1);
-        QVERIFY(QString::fromUtf8(client.err).contains(QStringLiteral("bağlanılamadı")));
+        QVERIFY(QString::fromUtf8(client.err).contains(QStringLiteral("bağlantıyı kabul etmedi")));
         QVERIFY(client.out.isEmpty());
     }
 };

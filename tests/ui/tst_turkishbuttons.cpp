@@ -2,7 +2,7 @@
 // standard buttons come from its Turkish translation, with roles, default
 // button, icon and title as designed.
 #include "ui/operatordialogs.h"
-#include "ui/translations.h"
+#include "desktop/translations.h"
 
 #include <QAbstractButton>
 #include <QApplication>

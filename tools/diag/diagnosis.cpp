@@ -1,6 +1,6 @@
 #include "diagnosis.h"
 
-#include "net/channels.h"
+#include "wire/channelports.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 
 #include "firewall.h"
 #include "listeners.h"
-#include "net/lanaddresses.h"
+#include "wire/lanaddresses.h"
 #include "openfiles.h"
 #include "reachability.h"
 

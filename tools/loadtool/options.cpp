@@ -162,7 +162,7 @@ const char *usageText()
            "  --mode chat|irc|flood  our four-channel chat server, an IRC server, or one\n"
            "                         flooder and clients-1 slower readers on our message port\n"
            "  --port P               IRC port (default 6667); chat ports are fixed\n"
-           "  --chat-ports M,R,J,L   chat ports (default 10420,4201,10082,10081)\n"
+           "  --chat-ports M,R,J,L   chat ports (default the server's fixed ones)\n"
            "  --clients N            simulated clients (default 10)\n"
            "  --rounds R             rate 0: lines in all; rate > 0: lines per client (200)\n"
            "  --channels LIST        chat mode: message,roster,join,leave (default all)\n"

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wire/channelports.h"
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -21,7 +23,7 @@ struct Options
     std::uint16_t ircPort = 6667;
     // Our server's fixed ports: message, roster, join, leave. Changeable only
     // to reach a test instance while the real ports are busy.
-    std::array<std::uint16_t, 4> chatPorts{10420, 4201, 10082, 10081};
+    std::array<std::uint16_t, 4> chatPorts = ChannelPort::All;
     std::uint32_t clients = 10;
     std::uint32_t rounds = 200;
     unsigned channels = ChannelBit::All;

@@ -1,7 +1,7 @@
 #include "stdinlines.h"
 
-#include "net/visibletext.h"
-#include "net/wiretext.h"
+#include "wire/visibletext.h"
+#include "wire/wiretext.h"
 
 #include <QTextStream>
 

@@ -1,32 +1,23 @@
 #pragma once
 
+#include "wire/chatsession.h"
+
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
-#include <array>
-
-class ChannelText;
-class QTcpSocket;
 class QTextStream;
 class StdinLines;
 
-// One chat participant on all four channels of the server, driven from a
-// terminal:
-//   - connects to the message, roster, join and leave ports of host;
-//   - once all four are connected, sends its nickname on the roster and join
-//     channels and starts reading standard input;
-//   - sends every typed line as chat text (UTF-8, nothing added: the wire has
-//     no framing);
-//   - says when it is connected (the address and the channels) and when a
-//     channel closes, prefixed "[bağlantı]";
+// One chat participant, driven from a terminal, on the library's session:
+//   - connects as nickname to host and says when it is connected (the
+//     address and the channels), prefixed "[bağlantı]";
+//   - then sends every typed line as a chat line;
 //   - prints what each channel delivers, prefixed with the channel's name,
 //     control characters shown as visible stand-ins (never sent to the
 //     terminal), above the line being typed (see StdinLines);
-//   - at the end of input sends its nickname on the leave channel, waits
-//     until every byte is written, closes the connections and finishes.
-// finished() carries the exit status: 0 after an orderly leave, 1 when a
-// connection failed or the server closed it.
+//   - leaves at the end of input.
+// finished() carries the exit status: 0 after leaving, 1 when the session
+// ended otherwise, its reason written to err.
 class TermClient final : public QObject
 {
     Q_OBJECT
@@ -41,15 +32,10 @@ signals:
     void finished(int status);
 
 private:
-    enum Channel { Message, Roster, Join, Leave, ChannelCount };
-
-    void connected();
-    void failed(Channel channel);
+    void stateChanged(ChatSession::State state);
+    void lost(const QString &reason);
     void sendLine(const QByteArray &line);
     void leave();
-    void closeWhenWritten();
-    void closed(Channel channel);
-    void print(Channel channel, const QString &text);
     void print(const QString &line);
     void finish(int status);
 
@@ -57,11 +43,8 @@ private:
     const QString m_host;
     QTextStream &m_out;
     QTextStream &m_err;
-    std::array<QTcpSocket *, ChannelCount> m_sockets{};
-    std::array<ChannelText *, ChannelCount> m_texts{};
+    ChatSession m_session;
     StdinLines *m_stdin = nullptr;
-    QTimer m_leaveDeadline;
-    int m_connected = 0;
     bool m_leaving = false;
     bool m_finished = false;
 };

@@ -1,15 +1,9 @@
 #include "people.h"
 
-#include "net/visibletext.h"
+#include "wire/servernotice.h"
+#include "wire/visibletext.h"
 
 #include <vector>
-
-namespace {
-
-// The operator's stop notice looks like a chat line but names nobody.
-const QString ServerNotice = QStringLiteral("SUNUCU MESAJI");
-
-} // namespace
 
 People::People(QObject *parent) : QObject(parent)
 {
@@ -82,7 +76,7 @@ void People::chatText(const QString &text)
     if (end <= 1)
         return;
     const QString name = text.mid(1, end - 1);
-    if (name == ServerNotice || m_known.contains(name))
+    if (name == ServerNotice::Sender || m_known.contains(name))
         return;
     learn(name);
     update();

@@ -1,7 +1,7 @@
 // Who is present, kept from roster text that has no separators, and the join
 // announcements that do end where a name ends.
-#include "joinannouncements.h"
-#include "people.h"
+#include "wire/joinannouncements.h"
+#include "wire/people.h"
 
 #include <QTest>
 

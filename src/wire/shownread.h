@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-// How a text read from a client is shown in the transcript. The clients get
-// every byte unchanged; the transcript shows a very long read shortened, with
-// a marker giving its full size. Laying out one 64 KiB line (the most one read
+// How a text read from a client is shown in a window. The clients get every
+// byte unchanged; a window shows a very long read shortened, with a marker
+// giving its full size. Laying out one 64 KiB line (the most one read
 // can bring) takes the text box about a third of a second, so a client
 // sending megabytes kept the window busy for minutes and held every other
 // client's chat back behind it. Chat lines are far shorter than the limit.
@@ -18,6 +18,10 @@ inline constexpr qsizetype MaxShownChars = 4096;
 inline constexpr qsizetype MaxMarkerChars = 40;
 inline constexpr qsizetype MaxLineChars = MaxShownChars + MaxMarkerChars;
 
+// The first MaxShownChars characters of text (never half a surrogate pair),
+// then " … (toplam <size> <unit>)"; a text within the limit as it is.
+QString cut(const QString &text, qsizetype size, QStringView unit);
+// Bytes decoded for display and cut, their size given in bytes.
 QString shown(const QByteArray &bytes);
 
 } // namespace ShownRead

@@ -1,34 +1,12 @@
 #include "chatsession.h"
 
-#include "net/channels.h"
-#include "net/channeltext.h"
-#include "net/wiretext.h"
+#include "wire/channelports.h"
+#include "wire/channeltext.h"
+#include "wire/failuretext.h"
+#include "wire/servernotice.h"
+#include "wire/wiretext.h"
 
 #include <QTcpSocket>
-
-namespace {
-
-constexpr std::array<quint16, 4> Ports = {ChannelPort::Message, ChannelPort::Roster,
-                                          ChannelPort::Join, ChannelPort::Leave};
-// What the server sends on the message channel before it closes everything.
-const QString StopNotice = QStringLiteral("<SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.");
-
-QString failureReason(QAbstractSocket::SocketError error, const QString &host,
-                      const QString &detail)
-{
-    switch (error) {
-    case QAbstractSocket::ConnectionRefusedError:
-        return QStringLiteral("Sunucu (%1) bağlantıyı kabul etmedi: başlatılmamış olabilir.").arg(host);
-    case QAbstractSocket::HostNotFoundError:
-        return QStringLiteral("Sunucu adresi bulunamadı: %1").arg(host);
-    case QAbstractSocket::NetworkError:
-        return QStringLiteral("%1 adresine ulaşılamıyor (ağ hatası: %2).").arg(host, detail);
-    default:
-        return QStringLiteral("%1 ile bağlantı kurulamadı: %2").arg(host, detail);
-    }
-}
-
-} // namespace
 
 ChatSession::ChatSession(QObject *parent) : QObject(parent)
 {
@@ -67,8 +45,8 @@ void ChatSession::connectTo(const QString &nickname, const QString &host)
     }
     connect(m_texts[Message], &ChannelText::text, this, [this](const QString &text) {
         // Kept short: only enough to find the notice across a split read.
-        m_chatTail = QString(m_chatTail + text).right(2 * StopNotice.size());
-        if (m_chatTail.contains(StopNotice))
+        m_chatTail = QString(m_chatTail + text).right(2 * ServerNotice::Stopping.size());
+        if (m_chatTail.contains(ServerNotice::Stopping))
             m_stopNoticed = true;
         emit chatText(text);
     });
@@ -78,7 +56,7 @@ void ChatSession::connectTo(const QString &nickname, const QString &host)
     setState(State::Connecting);
     m_deadline.start(ConnectTimeoutMs);
     for (int c = 0; c < ChannelCount; ++c)
-        m_sockets[c]->connectToHost(host, Ports[c]);
+        m_sockets[c]->connectToHost(host, ChannelPort::All[size_t(c)]);
 }
 
 void ChatSession::say(const QString &line)
@@ -119,12 +97,12 @@ void ChatSession::failed(Channel channel)
     const QTcpSocket *socket = m_sockets[channel];
     switch (m_state) {
     case State::Connecting:
-        end(failureReason(socket->error(), m_host, socket->errorString()));
+        end(FailureText::connectFailed(socket->error(), m_host, socket->errorString()));
         break;
     case State::Connected:
         // An orderly close by the server is reported by closed(), which follows.
         if (socket->error() != QAbstractSocket::RemoteHostClosedError)
-            end(QStringLiteral("Sunucuyla bağlantı koptu: %1").arg(socket->errorString()));
+            end(FailureText::connectionBroke(socket->errorString()));
         break;
     case State::Leaving:
         // Whatever breaks now, the user is leaving anyway.
@@ -138,8 +116,7 @@ void ChatSession::failed(Channel channel)
 void ChatSession::closed()
 {
     if (m_state == State::Connected) {
-        end(m_stopNoticed ? QStringLiteral("Sunucu durduruldu.")
-                          : QStringLiteral("Sunucu bağlantıyı kapattı."));
+        end(FailureText::serverClosed(m_stopNoticed));
         return;
     }
     if (m_state != State::Leaving)
@@ -167,7 +144,7 @@ void ChatSession::closeWhenWritten()
 void ChatSession::deadlinePassed()
 {
     if (m_state == State::Connecting) {
-        end(QStringLiteral("Sunucu (%1) %2 saniye içinde yanıt vermedi.").arg(m_host).arg(ConnectTimeoutMs / 1000));
+        end(FailureText::noAnswer(m_host, ConnectTimeoutMs / 1000));
     } else if (m_state == State::Leaving) {
         tearDown();
         setState(State::Disconnected);

@@ -1,6 +1,6 @@
 // The addresses clients can type, listed from the interfaces of a private
 // network namespace the test sets up itself.
-#include "net/lanaddresses.h"
+#include "wire/lanaddresses.h"
 #include "privatenetwork.h"
 
 #include <QTest>

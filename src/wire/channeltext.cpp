@@ -1,6 +1,6 @@
 #include "channeltext.h"
 
-#include "net/wiretext.h"
+#include "wire/wiretext.h"
 
 namespace {
 
