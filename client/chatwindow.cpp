@@ -109,6 +109,9 @@ void ChatWindow::stateChanged(ChatSession::State state)
         m_ui->statusLabel->setText(QStringLiteral("Sohbetten ayrılıyorsunuz…"));
         break;
     case State::Disconnected:
+        // Whoever was present in the session that ended is not known to be
+        // present any more.
+        m_people.clear();
         m_ui->statusLabel->setText(QStringLiteral("Sohbetten ayrıldınız. Yeniden bağlanmak için “Bağlan”a basın."));
         m_ui->connectButton->setFocus();
         if (m_closing)
@@ -153,6 +156,10 @@ void ChatWindow::peopleChanged()
 {
     if (m_people.sure())
         m_ui->countLabel->setText(QStringLiteral("%1 kişi bağlı").arg(m_people.names().size()));
+    else if (m_people.likely())
+        m_ui->countLabel->setText(
+                QStringLiteral("Tahminen %1 kişi bağlı; liste sunucudan ayrımsız geldi, adlar harflerden çıkarıldı.")
+                        .arg(m_people.names().size()));
     else if (m_people.rows()->rowCount() > 0)
         m_ui->countLabel->setText(QStringLiteral("Liste sunucudan ayrımsız geldi; kimlerin bağlı olduğu kesin değil."));
     else

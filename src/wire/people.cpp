@@ -3,7 +3,41 @@
 #include "wire/servernotice.h"
 #include "wire/visibletext.h"
 
+#include <algorithm>
+#include <optional>
 #include <vector>
+
+namespace {
+
+// The server keeps at most 256 bytes of one nickname, so no roster entry is
+// longer; it also bounds the work of reading a long roster.
+constexpr qsizetype LongestName = 256;
+
+// Where text shows a boundary between two names by the case of its letters:
+// before an upper-case letter that follows a lower-case one ("AyşeMehmet"),
+// or before the last capital of a run when a lower-case letter follows it
+// ("HOCAAyşe").
+bool caseBoundary(QStringView text, qsizetype at)
+{
+    if (at <= 0 || at >= text.size())
+        return false;
+    const QChar before = text.at(at - 1);
+    const QChar here = text.at(at);
+    if (!here.isUpper())
+        return false;
+    if (before.isLower())
+        return true;
+    return before.isUpper() && at + 1 < text.size() && text.at(at + 1).isLower();
+}
+
+// A cut between two lower-case letters, or a letter and the lower-case one
+// after it, splits a word: names seldom meet there.
+bool insideWord(QStringView text, qsizetype at)
+{
+    return at > 0 && at < text.size() && text.at(at).isLower() && text.at(at - 1).isLetter();
+}
+
+} // namespace
 
 People::People(QObject *parent) : QObject(parent)
 {
@@ -14,13 +48,7 @@ People::People(QObject *parent) : QObject(parent)
 
 void People::reset(const QString &nickname)
 {
-    m_quiet.stop();
-    m_known.clear();
-    m_roster.clear();
-    m_gathering.clear();
-    m_haveRoster = false;
-    m_joinedSince.clear();
-    m_gone.clear();
+    clear();
     learn(nickname);
     update();
 }
@@ -116,27 +144,105 @@ QStringList People::split(const QString &text, const QSet<QString> &known)
     return names;
 }
 
+QStringList People::likelySplit(const QString &text, const QSet<QString> &known)
+{
+    // Chosen from the end backwards: each reading of text from i on has a
+    // cost, the pieces no known name explains plus the cuts that split a word,
+    // and among equal costs the one that explains more letters by known names.
+    // An unknown piece runs to the next case boundary at most, and ends early
+    // only where a known name starts, so the work stays near linear.
+    struct Best
+    {
+        int cost = 0;
+        qsizetype knownLetters = 0;
+        qsizetype length = 0;
+    };
+    const qsizetype n = text.size();
+    const QStringView view(text);
+    std::vector<bool> nameStarts(size_t(n) + 1, false);
+    for (qsizetype i = 0; i < n; ++i) {
+        for (const QString &name : known) {
+            if (view.mid(i).startsWith(name)) {
+                nameStarts[size_t(i)] = true;
+                break;
+            }
+        }
+    }
+    std::vector<Best> best(size_t(n) + 1);
+    const auto better = [](const Best &a, const Best &b) {
+        return a.cost != b.cost ? a.cost < b.cost : a.knownLetters > b.knownLetters;
+    };
+    for (qsizetype i = n - 1; i >= 0; --i) {
+        std::optional<Best> chosen;
+        const auto consider = [&](qsizetype end, int cost, qsizetype knownLetters) {
+            const Best &after = best[size_t(end)];
+            const Best candidate{cost + after.cost + (insideWord(view, end) ? 1 : 0),
+                                 knownLetters + after.knownLetters, end - i};
+            if (!chosen || better(candidate, *chosen))
+                chosen = candidate;
+        };
+        for (const QString &name : known) {
+            if (!name.isEmpty() && view.mid(i).startsWith(name))
+                consider(i + name.size(), 0, name.size());
+        }
+        const qsizetype last = std::min(n, i + LongestName);
+        for (qsizetype end = i + 1; end <= last; ++end) {
+            const bool boundary = caseBoundary(view, end);
+            if (end == last || boundary || nameStarts[size_t(end)])
+                consider(end, 1, 0);
+            if (boundary)
+                break;
+        }
+        best[size_t(i)] = *chosen;
+    }
+    QStringList names;
+    for (qsizetype i = 0; i < n; i += best[size_t(i)].length)
+        names.append(text.mid(i, best[size_t(i)].length));
+    return names;
+}
+
+void People::clear()
+{
+    m_quiet.stop();
+    m_known.clear();
+    m_roster.clear();
+    m_gathering.clear();
+    m_haveRoster = false;
+    m_joinedSince.clear();
+    m_gone.clear();
+    update();
+}
+
 void People::update()
 {
     QStringList names;
     bool sure = false;
+    bool likely = false;
     if (m_haveRoster) {
-        const QStringList split = People::split(m_roster, m_known);
-        sure = !split.isEmpty();
-        for (const QString &name : split + m_joinedSince) {
+        QStringList pieces = People::split(m_roster, m_known);
+        sure = !pieces.isEmpty();
+        if (!sure) {
+            pieces = likelySplit(m_roster, m_known);
+            // One piece that no known name explains is the text as received.
+            likely = pieces.size() > 1;
+            if (!likely)
+                pieces.clear();
+        }
+        for (const QString &name : pieces + m_joinedSince) {
             if (!m_gone.contains(name) && !names.contains(name))
                 names.append(name);
         }
     }
     QStringList rows = names;
-    if (m_haveRoster && !sure)
+    if (m_haveRoster && !sure && !likely)
         rows = {VisibleText::shown(m_roster)};
     else
         for (QString &row : rows)
             row = VisibleText::shown(row);
-    if (sure == m_sure && names == m_names && rows == m_rows.stringList())
+    if (sure == m_sure && likely == m_likely && names == m_names && rows == m_rows.stringList())
         return;
     m_sure = sure;
+    m_likely = likely;
     m_names = names;
     m_rows.setStringList(rows);
     emit changed();

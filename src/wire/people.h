@@ -23,17 +23,22 @@
 // known names in exactly one way, the list is those names, each once and in
 // roster order, plus those who joined since, minus those who left (the server
 // takes a leaver off its roster only two seconds later, and roster text sent
-// meanwhile still holds the name). Otherwise the list is not known: rows()
-// then holds the roster text as received, and sure() is false, rather than a
-// guess shown as fact. It is also refined when a new name becomes known.
+// meanwhile still holds the name), and sure() is true. Otherwise the text
+// itself often shows where names meet: a lower-case letter followed by an
+// upper-case one ("AyşeMehmet"), or the last capital of a run that starts a
+// capitalised word ("HOCAAyşe"). Read with those hints and the known names,
+// the list is likely() rather than sure; where the hints find no boundary
+// either, rows() holds the roster text as received, a guess not shown as fact.
+// It is refined whenever a new name becomes known.
 //
 // Where it can still be wrong: a name that is two known names run together
 // ("AliVeli" while "Ali" and "Veli" are known) is read as those two; a chat
 // line someone typed with "<x> " in front teaches a name nobody has; the
 // server removes a leaver by the first entry that begins with the name, so
 // after "Ali" leaves its roster may have lost "Alice" instead, which the next
-// roster here shows; and two leaves read at once that are not made of known
-// names are taken for one name.
+// roster here shows; two leaves read at once that are not made of known
+// names are taken for one name; and a likely list cuts a name with a capital
+// inside ("McLeod") and runs together names written all in capitals.
 class People final : public QObject
 {
     Q_OBJECT
@@ -57,12 +62,18 @@ public:
     void settleRoster();
 
     bool sure() const { return m_sure; }
+    bool likely() const { return m_likely; }
     QStringList names() const { return m_names; }
     QStringListModel *rows() { return &m_rows; }
 
     // Splits text into known names; empty if it cannot be done in exactly
     // one way.
     static QStringList split(const QString &text, const QSet<QString> &known);
+    // The most plausible reading of text as names: known names where they
+    // fit, the rest cut where the letters' case shows a boundary.
+    static QStringList likelySplit(const QString &text, const QSet<QString> &known);
+    // Forgets everyone: after leaving, nobody is known to be present.
+    void clear();
 
 signals:
     void changed();
@@ -79,6 +90,7 @@ private:
     QSet<QString> m_gone;
     QStringList m_names;
     bool m_sure = false;
+    bool m_likely = false;
     QStringListModel m_rows;
     QTimer m_quiet;
 };

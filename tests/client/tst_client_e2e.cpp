@@ -96,8 +96,8 @@ private slots:
         // The line reached a window that was not active: marked unread.
         QVERIFY(ali.window.windowTitle().startsWith(QStringLiteral("(")));
 
-        // Until the operator speaks, nobody here can tell "SERVER" from the
-        // names after it; then both lists are known.
+        // Until the operator speaks, "SERVER" is told from the names after it
+        // only by the letters' case; then both lists are known.
         server.window.Text2()->setText(QStringLiteral("hoş geldiniz"));
         server.window.Command1()->click();
         const QStringList three = {QStringLiteral("SERVER"), QStringLiteral("Ali"), QStringLiteral("Veli")};
@@ -108,6 +108,9 @@ private slots:
 
         veli.child<QPushButton>("leaveButton")->click();
         QTRY_COMPARE(veli.window.session().state(), State::Disconnected);
+        // Whoever was there is not shown as present after leaving.
+        QCOMPARE(veli.child<QListView>("peopleView")->model()->rowCount(), 0);
+        QCOMPARE(veli.count(), QString());
         QTRY_VERIFY(ali.lines().contains(QStringLiteral("Veli sohbetten ayrıldı.")));
         QTRY_COMPARE(ali.count(), QStringLiteral("2 kişi bağlı"));
         QVERIFY(server.window.Text1()->text().contains(QStringLiteral("Veli sohbetten ayrıldı.\r\n")));

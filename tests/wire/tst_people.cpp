@@ -7,6 +7,9 @@
 
 namespace {
 
+// How sure the list is.
+enum Certainty { Sure, Likely, Unknown };
+
 // A list written as one text, the items between "|".
 QStringList list(const char *items)
 {
@@ -63,39 +66,64 @@ private slots:
         QCOMPARE(People::split(text, QSet<QString>(known.begin(), known.end())), names);
     }
 
+    void likelySplit_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("known");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("lower then upper, and a run of capitals before a word")
+                << QStringLiteral("ILKER HOCAAyşeMehmet") << list("") << list("ILKER HOCA|Ayşe|Mehmet");
+        QTest::newRow("a known name in capitals before an unknown one")
+                << QStringLiteral("SERVERILKER HOCAAyşe") << list("SERVER") << list("SERVER|ILKER HOCA|Ayşe");
+        QTest::newRow("a known name inside an unknown word is not cut out")
+                << QStringLiteral("SERVERAliceVeli") << list("SERVER|Ali|Veli") << list("SERVER|Alice|Veli");
+        QTest::newRow("Turkish capitals") << QStringLiteral("ŞuleİlkerÇağrı") << list("") << list("Şule|İlker|Çağrı");
+        QTest::newRow("no boundary to see") << QStringLiteral("ali veli") << list("") << list("ali veli");
+    }
+    void likelySplit()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, known);
+        QFETCH(QStringList, names);
+        QCOMPARE(People::likelySplit(text, QSet<QString>(known.begin(), known.end())), names);
+    }
+
     void listFollowsTheWire_data()
     {
         QTest::addColumn<QStringList>("steps");
-        QTest::addColumn<bool>("sure");
+        QTest::addColumn<int>("certainty");
         QTest::addColumn<QStringList>("rows");
-        QTest::newRow("operator not known yet: the roster as received")
-                << list("r SERVERMe|s") << false << list("SERVERMe");
-        QTest::newRow("the operator speaks") << list("r SERVERMe|s|c <SERVER> merhaba") << true << list("SERVER|Me");
+        QTest::newRow("operator not known yet: a likely list")
+                << list("r SERVERMe|s") << int(Likely) << list("SERVER|Me");
+        QTest::newRow("no boundary in sight: the roster as received")
+                << list("r serverali|s") << int(Unknown) << list("serverali");
+        QTest::newRow("the operator speaks") << list("r SERVERMe|s|c <SERVER> merhaba") << int(Sure) << list("SERVER|Me");
         QTest::newRow("the stop notice names nobody")
-                << list("r SERVERMe|s|c <SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.") << false << list("SERVERMe");
+                << list("r SERVERMe|s|c <SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.") << int(Likely)
+                << list("SERVER|Me");
         QTest::newRow("two rosters in one read, each name once")
-                << list("c <SERVER> x|r SERVERMeSERV|j Veli|r ERMeVeli|s") << true << list("SERVER|Me|Veli");
+                << list("c <SERVER> x|r SERVERMeSERV|j Veli|r ERMeVeli|s") << int(Sure) << list("SERVER|Me|Veli");
         QTest::newRow("a join before its roster shows at once")
-                << list("c <SERVER> x|r SERVERMe|s|j Veli") << true << list("SERVER|Me|Veli");
+                << list("c <SERVER> x|r SERVERMe|s|j Veli") << int(Sure) << list("SERVER|Me|Veli");
         QTest::newRow("a leaver still in the server's next roster stays gone")
-                << list("c <SERVER> x|c <Ali> selam|r SERVERAliMe|s|l Ali|j Veli|r SERVERAliMeVeli|s") << true
+                << list("c <SERVER> x|c <Ali> selam|r SERVERAliMe|s|l Ali|j Veli|r SERVERAliMeVeli|s") << int(Sure)
                 << list("SERVER|Me|Veli");
         QTest::newRow("a leave teaches the name it carries")
-                << list("c <SERVER> x|r SERVERAliMe|s|l Ali") << true << list("SERVER|Me");
+                << list("c <SERVER> x|r SERVERAliMe|s|l Ali") << int(Sure) << list("SERVER|Me");
         QTest::newRow("back after leaving")
-                << list("c <SERVER> x|r SERVERAliMe|s|l Ali|j Ali") << true << list("SERVER|Ali|Me");
+                << list("c <SERVER> x|r SERVERAliMe|s|l Ali|j Ali") << int(Sure) << list("SERVER|Ali|Me");
         QTest::newRow("control characters shown, not acted upon")
-                << list("r Ka\a\r\nMe|s") << false << list("Ka␇␍␊Me");
+                << list("r ka\a\r\nali|s") << int(Unknown) << list("ka␇␍␊ali");
     }
     void listFollowsTheWire()
     {
         QFETCH(QStringList, steps);
-        QFETCH(bool, sure);
+        QFETCH(int, certainty);
         QFETCH(QStringList, rows);
         People people;
         people.reset(QStringLiteral("Me"));
         play(people, steps);
-        QCOMPARE(people.sure(), sure);
+        QCOMPARE(int(people.sure() ? Sure : people.likely() ? Likely : Unknown), certainty);
         QCOMPARE(people.rows()->stringList(), rows);
     }
 
