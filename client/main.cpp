@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
     QGuiApplication::setDesktopFileName(QStringLiteral("org.sohbet.istemci"));
     UiTranslations::install();
 
-    QApplication::setWindowIcon(AppIcon::icon());
+    QApplication::setWindowIcon(AppIcon::icon(QStringLiteral(":/client")));
 
     // ~/.config/sohbet/sohbet.conf: the last nickname and address.
     QSettings settings;

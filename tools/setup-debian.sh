@@ -5,8 +5,9 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev liburing-dev fonts-wine fonts-dejavu-core
           qt6-translations-l10n)
-# sohbet-tani reads the firewall with nft; its tests make network namespaces with ip.
-packages+=(nftables iproute2)
+# sohbet-tani reads the firewall with nft; its tests make network namespaces with ip
+# and stand in for the browser gateway with Debian's python3.
+packages+=(nftables iproute2 python3)
 # A session bus for the desktop client's notification tests.
 packages+=(dbus-daemon)
 packages+=("$@")

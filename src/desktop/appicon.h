@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QIcon>
+#include <QString>
 
-// The picture of both windows, the server's and the client's, from the
-// resources of this library.
+// A window's picture from the resources of a program: the scalable image and
+// its bitmaps, "sohbet.svg" and "sohbet-16/32/48.png" in folder (the server's
+// in this library under ":/icons", the client's its own).
 namespace AppIcon {
 
-QIcon icon();
+QIcon icon(const QString &folder = QStringLiteral(":/icons"));
 
 } // namespace AppIcon

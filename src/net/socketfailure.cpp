@@ -27,8 +27,9 @@ constexpr Known KnownErrors[] = {
     {QAbstractSocket::UnsupportedSocketOperationError, 10045, "Desteklenmeyen işlem"},
 };
 
-// A port as the operator knows it: "4201 numaralı kapı (kullanıcı listesi)".
-// As the object of a verb the noun takes its accusative ending, "kapıyı".
+// A port as the operator knows it: "4201 numaralı port (kullanıcı listesi)",
+// the word sohbet-tani and the manuals use. As the object of a verb the noun
+// takes its accusative ending, "portu".
 QString portName(quint16 port, bool object)
 {
     QString channel;
@@ -49,7 +50,7 @@ QString portName(quint16 port, bool object)
         break;
     }
     QString name = QString::number(port)
-            + (object ? QStringLiteral(" numaralı kapıyı") : QStringLiteral(" numaralı kapı"));
+            + (object ? QStringLiteral(" numaralı portu") : QStringLiteral(" numaralı port"));
     if (!channel.isEmpty())
         name += QStringLiteral(" (") + channel + u')';
     return name;

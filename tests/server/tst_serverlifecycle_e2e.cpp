@@ -93,7 +93,7 @@ private slots:
         QCOMPARE(s.dialogs.failures.size(), 1);
         // Turkish only, and it names the port and its channel.
         QCOMPARE(s.dialogs.failures[0],
-                 QStringLiteral("10048: Adres kullanımda: 4201 numaralı kapıyı (kullanıcı "
+                 QStringLiteral("10048: Adres kullanımda: 4201 numaralı portu (kullanıcı "
                                 "listesi) başka bir program tutuyor"));
         QVERIFY(s.form.mnustart()->isEnabled());
         QCOMPARE(s.form.Winusers().state(0), EndpointState::Closed);

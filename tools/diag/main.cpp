@@ -11,7 +11,8 @@ namespace {
 constexpr auto Usage =
         "Kullanım: sohbet-tani [--json]\n"
         "İstemcilerin sunucuya bağlanıp bağlanamayacağını denetler: verilecek adresler, dört portun\n"
-        "dinleyenleri, bu makineden erişim, güvenlik duvarı, sunucunun açık dosya sınırı.\n"
+        "(ve sohbet-web çalışıyorsa onun portunun) dinleyenleri, bu makineden erişim, güvenlik duvarı,\n"
+        "sunucunun açık dosya sınırı.\n"
         "  --json   sonuçları JSON olarak yazar\n"
         "Çıkış durumu: 0 istemciler bağlanabilir, 1 sorun var (ilk sorun ilk satırda), 2 yanlış argüman.\n"
         "Güvenlik duvarını ve başka kullanıcıların süreçlerini görmek için: sudo sohbet-tani\n";

@@ -6,6 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <algorithm>
+
 namespace {
 
 QString reachText(Reach reach)
@@ -30,15 +32,16 @@ QString reachKey(Reach reach)
     return QStringLiteral("failed");
 }
 
+// Said of the firewall: "güvenlik duvarı bağlantıyı düşürüyor".
 QString verdictText(Verdict verdict)
 {
     switch (verdict) {
-    case Verdict::Accept: return QStringLiteral("kabul");
-    case Verdict::Drop: return QStringLiteral("düşürülüyor");
-    case Verdict::Reject: return QStringLiteral("reddediliyor");
+    case Verdict::Accept: return QStringLiteral("güvenlik duvarı geçiriyor");
+    case Verdict::Drop: return QStringLiteral("güvenlik duvarı bağlantıyı düşürüyor");
+    case Verdict::Reject: return QStringLiteral("güvenlik duvarı bağlantıyı reddediyor");
     case Verdict::Unknown: break;
     }
-    return QStringLiteral("bilinmiyor");
+    return QStringLiteral("güvenlik duvarının ne yaptığı bilinmiyor");
 }
 
 QString verdictKey(Verdict verdict)
@@ -80,7 +83,9 @@ QByteArray textReport(const Diagnosis &d)
     for (const QString &note : d.notes)
         out += QStringLiteral("Not: ") + note + u'\n';
 
-    out += u'\n' + describeLanAddresses(d.addresses) + u'\n';
+    // Without any address the first problem already says so.
+    if (!d.offered.isEmpty())
+        out += u'\n' + describeLanAddresses(d.offered) + u'\n';
 
     out += QStringLiteral("\nPortlar (güvenlik duvarı: ") + keeperName(d.firewall.keeper) + QStringLiteral("):\n");
     for (const PortCheck &port : d.ports) {
@@ -94,8 +99,7 @@ QByteArray textReport(const Diagnosis &d)
             out += QStringLiteral("dinliyor: ") + held.join(QStringLiteral("; ")) + u'\n';
         for (const AddressCheck &check : port.addresses) {
             out += QStringLiteral("    ") + check.lan.address.toString() + QStringLiteral(": ")
-                    + reachText(check.reach) + QStringLiteral(", güvenlik duvarı ")
-                    + verdictText(check.firewall.verdict) + u'\n';
+                    + reachText(check.reach) + QStringLiteral(", ") + verdictText(check.firewall.verdict) + u'\n';
             if (!check.openCommand.isEmpty())
                 out += QStringLiteral("      açmak için: ") + check.openCommand + u'\n';
         }
@@ -119,10 +123,13 @@ QByteArray jsonReport(const Diagnosis &d)
 {
     QJsonArray addresses;
     for (const LanAddress &lan : d.addresses) {
+        const bool offered = std::any_of(d.offered.begin(), d.offered.end(),
+                                         [&lan](const LanAddress &o) { return o.address == lan.address; });
         addresses.append(QJsonObject{{QStringLiteral("interface"), lan.interfaceName},
                                      {QStringLiteral("address"), lan.address.toString()},
                                      {QStringLiteral("prefix"), lan.prefixLength},
-                                     {QStringLiteral("linkLocal"), lan.linkLocal}});
+                                     {QStringLiteral("linkLocal"), lan.linkLocal},
+                                     {QStringLiteral("offered"), offered}});
     }
     QJsonArray ports;
     for (const PortCheck &port : d.ports) {
@@ -142,6 +149,7 @@ QByteArray jsonReport(const Diagnosis &d)
         }
         ports.append(QJsonObject{{QStringLiteral("port"), port.port},
                                  {QStringLiteral("channel"), port.channel},
+                                 {QStringLiteral("ours"), port.ours},
                                  {QStringLiteral("listeners"), listeners},
                                  {QStringLiteral("addresses"), checks}});
     }
@@ -159,6 +167,7 @@ QByteArray jsonReport(const Diagnosis &d)
                            {QStringLiteral("addresses"), addresses},
                            {QStringLiteral("ports"), ports},
                            {QStringLiteral("firewall"), firewall},
-                           {QStringLiteral("server"), server}};
+                           {QStringLiteral("server"), server},
+                           {QStringLiteral("gateway"), QJsonObject{{QStringLiteral("pid"), d.gatewayPid}}}};
     return QJsonDocument(root).toJson();
 }
