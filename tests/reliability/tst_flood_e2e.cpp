@@ -1,7 +1,8 @@
 // A client that sends without pause, against the whole operator window on the
 // fixed ports: the server's memory stays bounded (reads stop at the read
-// buffer and TCP holds the sender back), and every client, the flooder
-// included, gets every byte relayed, in order per sender.
+// buffer and TCP holds the sender back), every client, the flooder included,
+// gets every byte relayed, in order per sender, and the transcript keeps to
+// its bound.
 #include "net/tcpendpoint.h"
 #include "ui/transcriptview.h"
 #include "reliability/harness.h"
@@ -154,6 +155,66 @@ private slots:
             QVERIFY2(peak - before < transcriptKiB + 3 * perClientKiB + flooderKiB + allowanceKiB,
                      qPrintable(QStringLiteral("grew %1 KiB").arg(peak - before)));
         }
+        server.stop();
+    }
+
+    // Left alone under a flood, the transcript keeps to its bound (a small
+    // one here, so that a few seconds pass it twice): the oldest lines make
+    // way for the notice, the window goes on following the end, and a
+    // bystander's line after the flood shows last.
+    void transcriptKeepsToItsBound()
+    {
+        constexpr qsizetype Bound = 4 << 20;
+        constexpr int PassTwiceMs = 60 * 1000;
+        RunningServer server;
+        QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
+        TranscriptView &transcript = *server.window.Text1();
+        transcript.setMaxHeldBytes(Bound);
+        std::array<Client, 2> clients{Client(Message), Client(Message)};
+        for (Client &client : clients) {
+            client.onBytes = [](const QByteArray &) {}; // counted, not kept
+            client.open();
+        }
+        QTRY_VERIFY(clients[0].connected() && clients[1].connected());
+
+        QTcpSocket &flooder = clients[0].socket;
+        qint64 flooded = 0;
+        bool flooding = true;
+        const auto topUp = [&] {
+            while (flooding && flooder.bytesToWrite() < FlooderQueue) {
+                flooder.write(streamBytes(0, flooded, FloodChunk));
+                flooded += FloodChunk;
+            }
+        };
+        connect(&flooder, &QIODevice::bytesWritten, &flooder, topUp);
+        topUp();
+        const QString noticeStart =
+                TranscriptView::TrimmedNotice.left(TranscriptView::TrimmedNotice.indexOf(u"%1"));
+        const auto notice = [&] {
+            const QStringView first = transcript.content().line(0);
+            return first.startsWith(noticeStart) ? first.toString() : QString();
+        };
+        QString firstNotice;
+        const bool passedTwice = QTest::qWaitFor(
+                [&] {
+                    if (firstNotice.isEmpty())
+                        firstNotice = notice();
+                    return !firstNotice.isEmpty() && notice() != firstNotice && !notice().isEmpty();
+                },
+                PassTwiceMs);
+        flooding = false;
+        QVERIFY2(passedTwice, qPrintable(QStringLiteral("%1 MiB flooded, first line: %2")
+                                                 .arg(flooded >> 20)
+                                                 .arg(transcript.content().line(0))));
+        QTRY_VERIFY_WITH_TIMEOUT(clients[1].received == flooded, DeadlineMs);
+
+        clients[1].send(QByteArrayLiteral("sel\xc3\xa2m, bitti mi?"));
+        QTRY_COMPARE(transcript.content().line(transcript.lineCount() - 2),
+                     QStringLiteral("selâm, bitti mi?"));
+        QVERIFY(!notice().isEmpty());
+        QVERIFY2(transcript.content().bytesUsed() <= Bound,
+                 QByteArray::number(transcript.content().bytesUsed()));
+        QCOMPARE(transcript.caretPosition(), transcript.textLength());
         server.stop();
     }
 };
