@@ -45,7 +45,7 @@ class QTextLayout;
 // What the box holds is bounded (maxHeldBytes()): a client that sends without
 // pause would otherwise make it hold gigabytes within minutes. Past the
 // bound the oldest lines go, down to half of it, and one line in their place
-// says how many went (TrimmedNotice); a day of ordinary chat stays far below.
+// says how many went (TrimmedNotice); a day of ordinary chat stays well below.
 //
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
@@ -55,8 +55,9 @@ class TranscriptView final : public QAbstractScrollArea
 
 public:
     static constexpr qsizetype MaxShownChars = ShownRead::MaxLineChars;
-    // Bytes of text and line offsets (TranscriptText::bytesUsed()): some
-    // half a million chat lines, a few times what a busy day brings.
+    // Bytes of text and line offsets (TranscriptText::bytesUsed()): a chat
+    // line of 45 characters takes 106, however many clients are connected,
+    // so this holds 600 000 of them, three times a busy day's.
     static constexpr qsizetype DefaultMaxHeldBytes = qsizetype(64) << 20;
     // The first line once older lines were dropped; %1 is how many, in all.
     static inline const QString TrimmedNotice =

@@ -112,10 +112,6 @@ private slots:
                            u"a:beş"_s, u"d50:2"_s};
         QTest::newRow("nothing fits but the open last line")
             << QStringList{u"a:uzun bir satır"_s, u"a:x"_s, u"i17:y"_s, u"d0:…"_s, u"a:z"_s};
-        QTest::newRow("everything fits, the line comes first")
-            << QStringList{u"e2"_s, u"a:ab"_s, u"d999:…"_s};
-        QTest::newRow("an empty line in their place")
-            << QStringList{u"a:bir"_s, u"a:iki"_s, u"e3"_s, u"a:üç"_s, u"d40:"_s, u"e2"_s};
         QTest::newRow("typed into after dropping")
             << QStringList{u"a:bir"_s, u"a:iki"_s, u"a:üç"_s, u"d50:…"_s, u"i1:x\ny"_s, u"r0-3"_s};
     }
