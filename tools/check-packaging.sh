@@ -120,10 +120,10 @@ fi
 
 server_depends=$(dpkg-deb -f "$server_deb" Depends)
 client_depends=$(dpkg-deb -f "$client_deb" Depends)
-for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 liburing2 fonts-wine qt6-translations-l10n; do
+for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 liburing2 fonts-wine fonts-symbola qt6-translations-l10n; do
     grep -q "\b$p\b" <<<"$server_depends" || { echo "$server_deb: Depends'ta $p yok: $server_depends" >&2; exit 1; }
 done
-for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 libqt6dbus6 qt6-translations-l10n; do
+for p in libqt6core6 libqt6gui6 libqt6network6 libqt6widgets6 libqt6dbus6 fonts-symbola qt6-translations-l10n; do
     grep -q "\b$p\b" <<<"$client_depends" || { echo "$client_deb: Depends'ta $p yok: $client_depends" >&2; exit 1; }
 done
 # The clients link the wire library only, not the server core and its ring.

@@ -5,6 +5,10 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ qt6-base-dev libgl-dev liburing-dev fonts-wine fonts-dejavu-core
           qt6-translations-l10n)
+# The symbols that stand for control characters in the window and the clients
+# ("␀", "␇", "␛", the Control Pictures block, and "⸮"): none of the fonts above
+# has them.
+packages+=(fonts-symbola)
 # sohbet-tani reads the firewall with nft; its tests make network namespaces with ip
 # and stand in for the browser gateway with Debian's python3.
 packages+=(nftables iproute2 python3)

@@ -180,3 +180,47 @@ qsizetype TranscriptText::bytesHeld() const
     return m_chars.capacity() * qsizetype(sizeof(QChar))
             + qsizetype(m_starts.capacity() * sizeof(Starts));
 }
+
+qsizetype TranscriptText::bytesUsed() const
+{
+    return m_chars.size() * qsizetype(sizeof(QChar)) + qsizetype(m_starts.size() * sizeof(Starts));
+}
+
+qsizetype TranscriptText::linesOver(qsizetype bytes) const
+{
+    // What the entries from one on use shrinks the later that one is: the
+    // first that fits is found by halving. An entry is kept whole, so a run
+    // of empty lines goes with the line it ends in.
+    const qsizetype chars = m_chars.size();
+    const size_t entries = m_starts.size();
+    const auto fits = std::partition_point(m_starts.begin(), m_starts.end(), [&](const Starts &entry) {
+        const size_t index = size_t(&entry - m_starts.data());
+        return (chars - entry.offset) * qsizetype(sizeof(QChar))
+                + qsizetype((entries - index) * sizeof(Starts))
+                > bytes;
+    });
+    return fits == m_starts.end() ? m_lines - 1 : fits->firstLine;
+}
+
+void TranscriptText::replaceFirstLines(qsizetype count, QStringView line)
+{
+    count = std::clamp<qsizetype>(count, 0, m_lines - 1);
+    const size_t entry = entryOf(count);
+    const qsizetype from = startOffset(count);
+    QString chars;
+    chars.reserve(line.size() + m_chars.size() - from);
+    chars.append(line);
+    chars.append(QStringView(m_chars).sliced(from));
+    std::vector<Starts> starts;
+    starts.reserve(m_starts.size() - entry + 1);
+    starts.push_back({0, 0});
+    // Line count becomes line 1; with an empty line before it, both start
+    // at offset 0 and share the first entry.
+    if (!line.isEmpty())
+        starts.push_back({1, line.size()});
+    for (size_t i = entry + 1; i < m_starts.size(); ++i)
+        starts.push_back({m_starts[i].firstLine - count + 1, m_starts[i].offset - from + line.size()});
+    m_chars = std::move(chars);
+    m_starts = std::move(starts);
+    m_lines -= count - 1;
+}

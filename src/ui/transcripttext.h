@@ -51,6 +51,16 @@ public:
 
     // Memory held for the text and its line offsets, spare capacity included.
     qsizetype bytesHeld() const;
+    // The same without the spare capacity: what the lines themselves take.
+    qsizetype bytesUsed() const;
+
+    // The fewest first lines whose removal leaves the other lines using at
+    // most that many bytes; never the last line.
+    qsizetype linesOver(qsizetype bytes) const;
+    // Puts one line (without line breaks) in place of the first count lines,
+    // the last line never among them. The rest moves into storage of its own
+    // size, so the memory of the lines dropped goes back to the system.
+    void replaceFirstLines(qsizetype count, QStringView line);
 
 private:
     // Lines firstLine up to the next entry's firstLine all start at offset

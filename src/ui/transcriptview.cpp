@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QLocale>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -123,6 +124,8 @@ void TranscriptView::appendEmptyLines(qsizetype count)
 void TranscriptView::appended(qsizetype lastLine)
 {
     m_endTop.line = -1;
+    if (m_text.bytesUsed() > m_maxHeldBytes)
+        dropOldest();
     // Every line takes a row at least, so a line further down than a page of
     // rows is out of view.
     if (m_followsEnd || lastLine <= m_top.line + pageRows())
@@ -132,6 +135,38 @@ void TranscriptView::appended(qsizetype lastLine)
     m_growthPending = true;
     m_growthRefresh.changed();
     emit textChanged();
+}
+
+// Down to half the bound, so that the copy of what stays (which gives the
+// memory back) is made once per half a bound of text, not on every line.
+void TranscriptView::dropOldest()
+{
+    const qsizetype count = m_text.linesOver(m_maxHeldBytes / 2);
+    if (count <= 0)
+        return;
+    const QLocale turkish(QLocale::Turkish, QLocale::Turkey);
+    const bool noticeFirst =
+            m_droppedLines > 0 && m_text.line(0) == TrimmedNotice.arg(turkish.toString(m_droppedLines));
+    m_droppedLines += noticeFirst ? count - 1 : count;
+    const QString notice = TrimmedNotice.arg(turkish.toString(m_droppedLines));
+    const qsizetype removed = m_text.lineStart(count);
+    if (QAccessible::isActive()) {
+        // The old text as blanks of its length, as Qt's own text widgets
+        // report a change: copying megabytes for a reader that only counts
+        // them would be waste.
+        QAccessibleTextUpdateEvent event(this, 0, QString(removed, u' '), notice + u'\n');
+        QAccessible::updateAccessibility(&event);
+    }
+    m_text.replaceFirstLines(count, notice);
+    // Positions in what went land on the notice's start.
+    const qsizetype shift = notice.size() + 1 - removed;
+    const auto moved = [&](qsizetype position) { return position < removed ? 0 : position + shift; };
+    m_caret = moved(m_caret);
+    m_anchor = moved(m_anchor);
+    m_goalCaret = -1;
+    m_top = m_top.line < count ? ViewTop{} : ViewTop{m_top.line - count + 1, m_top.row};
+    scheduleScrollBars();
+    repaintText();
 }
 
 void TranscriptView::clear()
@@ -144,6 +179,7 @@ void TranscriptView::clear()
         QAccessible::updateAccessibility(&event);
     }
     m_text.clear();
+    m_droppedLines = 0;
     m_caret = m_anchor = 0;
     m_goalCaret = -1;
     m_top = {};

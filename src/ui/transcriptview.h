@@ -42,6 +42,11 @@ class QTextLayout;
 // Rows lie the font's full height apart (UiFonts::rowPitch), so accents and
 // descenders of neighbouring rows never meet.
 //
+// What the box holds is bounded (maxHeldBytes()): a client that sends without
+// pause would otherwise make it hold gigabytes within minutes. Past the
+// bound the oldest lines go, down to half of it, and one line in their place
+// says how many went (TrimmedNotice); a day of ordinary chat stays well below.
+//
 // Scroll bars follow the view lazily: changes of the text or of the view set
 // the scroll bars once per turn of the event loop, not once per line.
 class TranscriptView final : public QAbstractScrollArea
@@ -50,6 +55,13 @@ class TranscriptView final : public QAbstractScrollArea
 
 public:
     static constexpr qsizetype MaxShownChars = ShownRead::MaxLineChars;
+    // Bytes of text and line offsets (TranscriptText::bytesUsed()): a chat
+    // line of 45 characters takes 106, however many clients are connected,
+    // so this holds 600 000 of them, three times a busy day's.
+    static constexpr qsizetype DefaultMaxHeldBytes = qsizetype(64) << 20;
+    // The first line once older lines were dropped; %1 is how many, in all.
+    static inline const QString TrimmedNotice =
+            QStringLiteral("… yer açmak için en eski %1 satır silindi");
 
     // A stored line as the box shows it: control and bidi characters as
     // visible stand-ins (VisibleText), cut after MaxShownChars.
@@ -95,6 +107,9 @@ public:
     qsizetype firstVisibleLine() const { return topLine(); }
     // Memory held by the text and its line offsets.
     qsizetype bytesHeld() const { return m_text.bytesHeld(); }
+    qsizetype maxHeldBytes() const { return m_maxHeldBytes; }
+    // Takes effect at the next append.
+    void setMaxHeldBytes(qsizetype bytes) { m_maxHeldBytes = bytes; }
 
 signals:
     // On every change of the text: appends, clearing, typing, pasting.
@@ -127,6 +142,7 @@ private:
     };
 
     void appended(qsizetype lastLine);
+    void dropOldest();
     void takeRowPitch();
     void layoutLine(QTextLayout &layout, qsizetype line) const;
     qsizetype rowCount(qsizetype line) const;
@@ -162,6 +178,9 @@ private:
     void restartBlink();
 
     TranscriptText m_text;
+    qsizetype m_maxHeldBytes = DefaultMaxHeldBytes;
+    // Lines dropped for the bound since the text was last emptied.
+    qsizetype m_droppedLines = 0;
     qsizetype m_caret = 0;
     qsizetype m_anchor = 0;
     ViewTop m_top; // unless it follows the end

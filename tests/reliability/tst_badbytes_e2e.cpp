@@ -1,7 +1,8 @@
 // Bytes that are not tidy text, from clients on all four channels, against
 // the whole operator window on the fixed ports: they reach the other clients
 // byte for byte, and the transcript and the roster show them without a crash
-// or a long freeze, a 16 MiB send included (shown shortened, read by read).
+// or a long freeze, a 16 MiB send included (shown shortened, read by read),
+// and control characters as symbols a font draws.
 #include "net/tcpendpoint.h"
 #include "wire/visibletext.h"
 #include "wire/wiretext.h"
@@ -10,6 +11,8 @@
 #include "roster/rostermodel.h"
 
 #include <QElapsedTimer>
+#include <QGlyphRun>
+#include <QTextLayout>
 #include <QListView>
 #include <QRegularExpression>
 #include <QTest>
@@ -110,6 +113,31 @@ private slots:
         QTRY_COMPARE((*y)[Leave].got, bytes);
 
         QVERIFY(m_server->dialogs.failures.isEmpty());
+    }
+
+    // NUL, BEL and ESC show as their symbols, drawn from a font that has
+    // them: a glyph 0 is the empty box of a character no font could draw.
+    void standInsAreDrawn()
+    {
+        std::unique_ptr<FourChannelClient> x, y;
+        connectPair(x, y);
+        TranscriptView &transcript = *m_server->window.Text1();
+        (*x)[Message].send(QByteArray("\0\a\x1b", 3));
+        const QString sent = QString(QChar(u'\0')) + QChar(u'\a') + QChar(u'\x1b');
+        QTRY_VERIFY(transcript.text().contains(sent + QStringLiteral("\r\n")));
+        const QString shown = TranscriptView::shownLine(sent);
+        QCOMPARE(shown, QStringLiteral("␀␇␛"));
+        QTextLayout layout(shown, transcript.font());
+        layout.beginLayout();
+        layout.createLine();
+        layout.endLayout();
+        qsizetype glyphs = 0;
+        for (const QGlyphRun &run : layout.glyphRuns()) {
+            const QList<quint32> indexes = run.glyphIndexes();
+            QVERIFY2(!indexes.contains(0u), qPrintable(run.rawFont().familyName()));
+            glyphs += indexes.size();
+        }
+        QCOMPARE(glyphs, shown.size());
     }
 
     // 16 MiB in one send: every byte reaches both clients in order, and the

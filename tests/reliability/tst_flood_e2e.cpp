@@ -1,7 +1,8 @@
 // A client that sends without pause, against the whole operator window on the
 // fixed ports: the server's memory stays bounded (reads stop at the read
-// buffer and TCP holds the sender back), and every client, the flooder
-// included, gets every byte relayed, in order per sender.
+// buffer and TCP holds the sender back), every client, the flooder included,
+// gets every byte relayed, in order per sender, and the transcript keeps to
+// its bound.
 #include "net/tcpendpoint.h"
 #include "ui/transcriptview.h"
 #include "reliability/harness.h"
@@ -154,6 +155,50 @@ private slots:
             QVERIFY2(peak - before < transcriptKiB + 3 * perClientKiB + flooderKiB + allowanceKiB,
                      qPrintable(QStringLiteral("grew %1 KiB").arg(peak - before)));
         }
+        server.stop();
+    }
+
+    // Left alone under a flood, the transcript keeps to its bound (a small
+    // one here, passed within seconds): the oldest lines make way for the
+    // notice, and the window goes on following the end, where a bystander's
+    // line after the flood shows.
+    void transcriptKeepsToItsBound()
+    {
+        constexpr qsizetype Bound = 4 << 20;
+        constexpr int TrimWithinMs = 60 * 1000;
+        RunningServer server;
+        QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
+        TranscriptView &transcript = *server.window.Text1();
+        transcript.setMaxHeldBytes(Bound);
+        std::array<ChannelClient, 2> clients{ChannelClient(Message), ChannelClient(Message)};
+        for (ChannelClient &client : clients) {
+            client.onBytes = [](const QByteArray &) {}; // counted, not kept
+            client.open();
+        }
+        QTRY_VERIFY(clients[0].connected() && clients[1].connected());
+
+        qint64 flooded = 0;
+        const QString noticeStart =
+                TranscriptView::TrimmedNotice.left(TranscriptView::TrimmedNotice.indexOf(u"%1"));
+        const auto trimmed = [&] { return transcript.content().line(0).startsWith(noticeStart); };
+        const auto topUp = [&] {
+            while (!trimmed() && clients[0].socket.bytesToWrite() < FlooderQueue) {
+                clients[0].send(streamBytes(0, flooded, FloodChunk));
+                flooded += FloodChunk;
+            }
+        };
+        connect(&clients[0].socket, &QIODevice::bytesWritten, &clients[0].socket, topUp);
+        topUp();
+        QTRY_VERIFY_WITH_TIMEOUT(trimmed(), TrimWithinMs);
+        QTRY_VERIFY_WITH_TIMEOUT(clients[1].received == flooded, DeadlineMs);
+
+        clients[1].send(QByteArrayLiteral("sel\xc3\xa2m, bitti mi?"));
+        QTRY_COMPARE(transcript.content().line(transcript.lineCount() - 2),
+                     QStringLiteral("selâm, bitti mi?"));
+        QVERIFY(trimmed());
+        QVERIFY2(transcript.content().bytesUsed() <= Bound,
+                 QByteArray::number(transcript.content().bytesUsed()));
+        QCOMPARE(transcript.caretPosition(), transcript.textLength());
         server.stop();
     }
 };

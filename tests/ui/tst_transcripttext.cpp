@@ -9,13 +9,42 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+// Drops the fewest first lines that leave the rest within a number of bytes,
+// putting a line in their place, after checking that they are the fewest.
+void dropOver(qsizetype bytes, const QString &line, TranscriptText &text, QString &plain)
+{
+    const qsizetype count = text.linesOver(bytes);
+    const auto usedAfterDropping = [&](qsizetype lines) {
+        TranscriptText rest = text;
+        rest.replaceFirstLines(lines, {});
+        return rest.bytesUsed();
+    };
+    if (count < text.lineCount() - 1)
+        QVERIFY(usedAfterDropping(count) <= bytes);
+    if (count > 0)
+        QVERIFY(usedAfterDropping(count - 1) > bytes);
+    qsizetype cut = 0;
+    for (qsizetype i = 0; i < count; ++i)
+        cut = plain.indexOf(u'\n', cut) + 1;
+    const qsizetype heldBefore = text.bytesHeld();
+    text.replaceFirstLines(count, line);
+    plain.replace(0, cut, line + u'\n');
+    // What the dropped lines held goes back.
+    if (count > 1)
+        QVERIFY(text.bytesHeld() < heldBefore);
+}
+
 // Steps, one a string: "a:text" appends a line, "e3" three empty lines,
-// "i5:text" inserts at position 5, "r2-7" removes positions 2 to 7, "c" clears.
+// "i5:text" inserts at position 5, "r2-7" removes positions 2 to 7, "c" clears,
+// "d40:text" puts text in place of the first lines beyond 40 bytes.
 void apply(const QString &step, TranscriptText &text, QString &plain)
 {
     const QChar kind = step.front();
     const QString rest = step.mid(1);
-    if (kind == u'a') {
+    if (kind == u'd') {
+        const qsizetype colon = rest.indexOf(u':');
+        dropOver(rest.left(colon).toInt(), rest.mid(colon + 1), text, plain);
+    } else if (kind == u'a') {
         text.appendLine(rest.mid(1));
         plain += QString(rest.mid(1)).replace(u"\r\n"_s, u"\n"_s) + u'\n';
     } else if (kind == u'e') {
@@ -73,6 +102,18 @@ private slots:
             << QStringList{u"a:ab"_s, u"e5"_s, u"r0-999"_s, u"e2"_s, u"a:z"_s};
         QTest::newRow("cleared, then more runs")
             << QStringList{u"a:ab"_s, u"e5"_s, u"c"_s, u"e3"_s, u"a:q"_s};
+        // A few dozen bytes hold a few lines here.
+        QTest::newRow("oldest lines dropped for a line in their place")
+            << QStringList{u"a:bir"_s, u"a:iki"_s, u"a:üç"_s, u"a:dört"_s, u"d60:…"_s, u"a:beş"_s};
+        QTest::newRow("dropped inside a run of empty lines")
+            << QStringList{u"a:bir"_s, u"e6"_s, u"a:iki"_s, u"e2"_s, u"d40:…"_s, u"e1"_s};
+        QTest::newRow("dropped twice, the first notice with them")
+            << QStringList{u"a:bir"_s, u"a:iki"_s, u"a:üç"_s, u"d50:1"_s, u"a:dört"_s,
+                           u"a:beş"_s, u"d50:2"_s};
+        QTest::newRow("nothing fits but the open last line")
+            << QStringList{u"a:uzun bir satır"_s, u"a:x"_s, u"i17:y"_s, u"d0:…"_s, u"a:z"_s};
+        QTest::newRow("typed into after dropping")
+            << QStringList{u"a:bir"_s, u"a:iki"_s, u"a:üç"_s, u"d50:…"_s, u"i1:x\ny"_s, u"r0-3"_s};
     }
 
     void runsReadBackAsPlainText()

@@ -263,6 +263,61 @@ private slots:
         QVERIFY(box->bytesHeld() < 64);
     }
 
+    // Past its bound the box drops its oldest lines, down to half the bound,
+    // for one line counting every line dropped since it was last emptied;
+    // the caret stays on its character, or goes to the start with its line.
+    void oldestLinesMakeWayForANotice_data()
+    {
+        QTest::addColumn<int>("caretLine");
+        QTest::addColumn<int>("trims");
+        QTest::addColumn<bool>("clearedBefore");
+        QTest::addColumn<bool>("caretStays");
+        // Of the first 80 lines, the first trim keeps the last score or so.
+        QTest::newRow("caret on a line that stays") << 79 << 1 << false << true;
+        QTest::newRow("caret on a line that goes") << 5 << 1 << false << false;
+        QTest::newRow("passed again, the notice counts all") << 79 << 3 << false << false;
+        QTest::newRow("emptied after a trim, counting starts again") << 79 << 1 << true << true;
+    }
+
+    void oldestLinesMakeWayForANotice()
+    {
+        QFETCH(int, caretLine);
+        QFETCH(int, trims);
+        QFETCH(bool, clearedBefore);
+        QFETCH(bool, caretStays);
+        constexpr qsizetype Bound = 4096;
+        box->setMaxHeldBytes(Bound);
+        const QString noticeStart = TranscriptView::TrimmedNotice.left(
+                TranscriptView::TrimmedNotice.indexOf(u"%1"));
+        int appended = 0; // since the box was last emptied
+        const auto append = [&] { box->appendLine(QStringLiteral("satır %1").arg(appended++)); };
+        // Appends until a new notice stands first, as after each trim.
+        const auto passBound = [&] {
+            const QString first = box->content().line(0).toString();
+            while ((box->content().line(0) == first || !box->content().line(0).startsWith(noticeStart))
+                   && appended < 10'000)
+                append();
+        };
+        if (clearedBefore) {
+            passBound();
+            box->clear();
+            appended = 0;
+        }
+        while (appended < 80)
+            append();
+        box->setCaretPosition(box->content().lineStart(caretLine) + 2);
+        for (int i = 0; i < trims; ++i)
+            passBound();
+
+        const qsizetype kept = box->lineCount() - 2; // less the notice and the open last line
+        const qsizetype dropped = appended - kept;
+        QCOMPARE(box->content().line(0), TranscriptView::TrimmedNotice.arg(dropped));
+        QCOMPARE(box->content().line(1), QStringLiteral("satır %1").arg(dropped));
+        const qsizetype caretLineNow = caretLine - dropped + 1;
+        QCOMPARE(caretLineNow >= 1, caretStays);
+        QCOMPARE(box->caretPosition(), caretStays ? box->content().lineStart(caretLineNow) + 2 : 0);
+    }
+
     void oddLinesKeepToOneRow_data()
     {
         QTest::addColumn<QString>("line");
