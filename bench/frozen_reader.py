@@ -45,20 +45,33 @@ while s.recv(65536):
 """ % MESSAGE_PORT
 
 
-def flood(stop, rate, chunk=64 * 1024):
+def flood(stop, rate, result, chunk=64 * 1024):
+    """Sends rate bytes/s; result gets what was sent and the longest time
+    without an echo of it (the flooder held back)."""
     s = connect()
     s.setblocking(False)
     data = b"x" * chunk
     start = time.monotonic()
     sent = 0
     pending = memoryview(b"")
+    last_echo = None
+    result["sent"] = 0
+    result["longest_gap"] = 0.0
     while not stop.is_set():
         try:
             while True:
-                if not s.recv(1 << 20):
+                echo = s.recv(1 << 20)
+                if not echo:
                     return
+                if b"x" not in echo:
+                    continue  # chat lines reach it while its flood is held
+                now = time.monotonic()
+                if last_echo is not None:
+                    result["longest_gap"] = max(result["longest_gap"], now - last_echo)
+                last_echo = now
         except BlockingIOError:
             pass
+        result["sent"] = sent
         due = start + sent / rate
         now = time.monotonic()
         if now < due:
@@ -102,9 +115,10 @@ def main():
         chatters.append(state)
 
     stop = threading.Event()
-    flooder = None
+    flooded = {"sent": 0, "longest_gap": 0.0}
     if args.flood_mbps > 0:
-        flooder = threading.Thread(target=flood, args=(stop, args.flood_mbps * 1e6), daemon=True)
+        flooder = threading.Thread(target=flood, args=(stop, args.flood_mbps * 1e6, flooded),
+                                   daemon=True)
         flooder.start()
     time.sleep(0.5)
     if reader:
@@ -163,9 +177,10 @@ def main():
     p95 = trips[min(len(trips) - 1, int(0.95 * len(trips)))]
     print(
         "reader=%s chatters=%d lines=%d median=%.1fms p95=%.1fms max=%.1fms "
-        "over1s=%d notback=%d (oldest %.1fs) chattersdropped=%d"
+        "over1s=%d notback=%d (oldest %.1fs) chattersdropped=%d flood=%.2fMB/s floodheld=%.2fs"
         % (args.reader, args.chatters, len(trips), statistics.median(trips) * 1000, p95 * 1000,
-           trips[-1] * 1000, sum(t > 1 for t in trips), missing, stuck, dropped)
+           trips[-1] * 1000, sum(t > 1 for t in trips), missing, stuck, dropped,
+           flooded["sent"] / 1e6 / args.seconds, flooded["longest_gap"])
     )
     return 0
 
