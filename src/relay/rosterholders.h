@@ -36,8 +36,7 @@ public:
     // sends its nickname once; should it send another, the latest stands
     // for it.
     void took(qint16 element, const QByteArray &nickname, bool connected);
-    // element's connection ended (a roster element or any other: only those
-    // that gave a nickname count).
+    // element's connection ended; one that gave no nickname was nobody.
     void ended(qint16 element);
     // A leave for nickname came: whoever gave it has left, not vanished.
     void left(const QByteArray &nickname);

@@ -1,8 +1,7 @@
 // A client whose process is stopped (a laptop whose lid closed) beside one
 // that sends 1 MB/s, against the whole operator window on the fixed ports:
-// the stopped one is dropped soon, and people chatting meanwhile get their
-// lines back within seconds all the while, the sender and they staying
-// connected.
+// it is dropped, and the lines of people chatting meanwhile come back within
+// seconds all the while.
 #include "forkedclient.h"
 #include "reliability/harness.h"
 
@@ -13,52 +12,43 @@
 using namespace Reliability;
 
 namespace {
-
-constexpr qint64 FloodChunk = 64 * 1024;
-constexpr int FloodEveryMs = 64; // 1 MB/s
+constexpr int FloodEveryMs = 64; // 64 KiB each time: 1 MB/s
 constexpr int Chatters = 3;
-constexpr int ChatPauseMs = 200;
-// Round trips each chatter makes after the stopped client is gone.
-constexpr int TripsAfter = 5;
+constexpr int TripsAfterTheDrop = 5;
 constexpr int LongestTripMs = 3000;
 constexpr int DeadlineMs = 30 * 1000;
 
-// A chatter sends a short line, waits for it to come back through the
-// flood, pauses, and sends the next; it keeps its longest round trip.
+// Sends a short line, waits until it comes back through the flood, sends
+// the next; keeps its longest round trip.
 struct Chatter
 {
     explicit Chatter(int number) : id(number)
     {
         client.onBytes = [this](const QByteArray &bytes) {
-            if (line.isEmpty())
-                return; // not chatting yet
-            seen += bytes;
-            if (seen.contains(line)) {
-                longest = std::max(longest, sentAt.elapsed());
-                ++trips;
-                seen.clear();
-                QTimer::singleShot(ChatPauseMs, &client.socket, [this] { sendNext(); });
-            } else {
-                seen = seen.right(line.size()); // a line cut in two by the network
-            }
+            seen = seen.right(line.size()) + bytes; // a line may come in two reads
+            if (line.isEmpty() || !seen.contains(line))
+                return;
+            longest = std::max(longest, sentAt.elapsed());
+            ++trips;
+            seen.clear();
+            sendNext();
         };
+        client.open();
     }
     void sendNext()
     {
-        line = QByteArray("<sohbet ") + QByteArray::number(id) + ':' + QByteArray::number(trips) + '>';
+        line = "<" + QByteArray::number(id) + ':' + QByteArray::number(trips) + '>';
         sentAt.start();
         client.send(line);
     }
 
     int id;
     Client client{Message};
-    QByteArray line;
-    QByteArray seen;
+    QByteArray line, seen;
     QElapsedTimer sentAt;
     qint64 longest = 0;
     int trips = 0;
 };
-
 } // namespace
 
 class TestFrozenReaderE2e : public QObject
@@ -71,47 +61,34 @@ private slots:
         RunningServer server;
         QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
         SocketPool &pool = server.window.Winsock();
-
-        ForkedClient frozen(std::vector<ForkedClient::Connection>{{Ports[Message], {}}});
+        ForkedClient frozen({{Ports[Message], {}}});
         QVERIFY(frozen.started());
-        QTRY_COMPARE(pool.connectedCount(), 1);
+        QTRY_COMPARE(pool.connectedCount(), 1); // element 1
         frozen.freeze();
 
         Client sender(Message);
-        sender.onBytes = [](const QByteArray &) {}; // takes its echo, keeps nothing
+        sender.onBytes = [](const QByteArray &) {};
         sender.open();
-        std::vector<std::unique_ptr<Chatter>> chatters;
-        for (int i = 0; i < Chatters; ++i) {
-            chatters.push_back(std::make_unique<Chatter>(i));
-            chatters.back()->client.open();
-        }
+        std::array<std::unique_ptr<Chatter>, Chatters> chatters;
+        for (int i = 0; i < Chatters; ++i)
+            chatters[size_t(i)] = std::make_unique<Chatter>(i);
         QTRY_COMPARE(pool.connectedCount(), 2 + Chatters);
-
-        const QByteArray chunk(FloodChunk, 'x');
         QTimer flood;
-        connect(&flood, &QTimer::timeout, &flood, [&] { sender.send(chunk); });
+        connect(&flood, &QTimer::timeout, &flood, [&] { sender.send(QByteArray(64 * 1024, 'x')); });
         flood.start(FloodEveryMs);
         for (auto &chatter : chatters)
             chatter->sendNext();
 
-        // The stopped client is element 1.
         QTRY_COMPARE_WITH_TIMEOUT(pool.state(1), EndpointState::Closed, DeadlineMs);
-        std::vector<int> tripsThen;
-        for (auto &chatter : chatters)
-            tripsThen.push_back(chatter->trips);
-        QTRY_VERIFY_WITH_TIMEOUT(
-            std::all_of(chatters.begin(), chatters.end(),
-                        [&](const auto &c) { return c->trips >= tripsThen[size_t(c->id)] + TripsAfter; }),
-            DeadlineMs);
-        flood.stop();
-
-        for (auto &chatter : chatters)
-            qInfo("chatter %d: longest round trip %lld ms", chatter->id, chatter->longest);
-        for (auto &chatter : chatters)
-            QVERIFY2(chatter->longest < LongestTripMs,
-                     qPrintable(QStringLiteral("chatter %1 waited %2 ms").arg(chatter->id).arg(chatter->longest)));
+        const int tripsThen = chatters[0]->trips;
+        QTRY_VERIFY_WITH_TIMEOUT(chatters[0]->trips >= tripsThen + TripsAfterTheDrop, DeadlineMs);
+        for (auto &chatter : chatters) {
+            // A line still on its way counts as far as it has come.
+            const qint64 longest = std::max(chatter->longest, chatter->sentAt.elapsed());
+            qInfo("chatter %d: longest round trip %lld ms", chatter->id, longest);
+            QVERIFY(longest < LongestTripMs);
+        }
         QCOMPARE(pool.connectedCount(), 1 + Chatters);
-        QVERIFY(sender.connected());
         server.stop();
     }
 };
