@@ -61,7 +61,7 @@ private slots:
         RunningServer server;
         QVERIFY2(server.running(), qPrintable(server.dialogs.failures.join(u'\n')));
         SocketPool &pool = server.window.Winsock();
-        ForkedClient frozen({{Ports[Message], {}}});
+        ForkedClient frozen(ForkedClient::Connections{{Ports[Message], {}}});
         QVERIFY(frozen.started());
         QTRY_COMPARE(pool.connectedCount(), 1); // element 1
         frozen.freeze();
