@@ -9,7 +9,7 @@ FlowControl::FlowControl(QObject *parent, std::function<qint64()> now)
         m_clock.start();
         m_now = [this] { return m_clock.elapsed(); };
     }
-    m_stallCheck.setInterval(FlowLimits::StallCheckMs);
+    m_stallCheck.setSingleShot(true);
     connect(&m_stallCheck, &QTimer::timeout, this, &FlowControl::checkStalls);
 }
 
@@ -34,7 +34,7 @@ void FlowControl::taken(const void *channel, FlowPeer *origin)
         m_origins.emplace_back(channel, origin);
 }
 
-void FlowControl::queued(const void *channel, FlowPeer &reader, qint64 queued)
+void FlowControl::queued(const void *channel, FlowPeer &reader, qint64 added, qint64 queued)
 {
     if (queued <= FlowLimits::BehindBytes)
         return;
@@ -43,15 +43,23 @@ void FlowControl::queued(const void *channel, FlowPeer &reader, qint64 queued)
         // Falling behind is not a stall: the clock starts now.
         it->second.lastProgress = m_now();
         if (!m_stallCheck.isActive())
-            m_stallCheck.start();
+            m_stallCheck.start(FlowLimits::StallMs);
     }
     FlowPeer *origin = originOf(channel);
     if (!origin)
         return; // the server's own text (an operator's line): nobody to hold
-    std::vector<FlowPeer *> &holding = it->second.holding;
-    if (std::find(holding.begin(), holding.end(), origin) != holding.end())
+    Behind &behind = it->second;
+    if (std::find(behind.holding.begin(), behind.holding.end(), origin) != behind.holding.end())
         return;
-    holding.push_back(origin);
+    auto given = std::find_if(behind.added.begin(), behind.added.end(),
+                              [origin](const auto &entry) { return entry.first == origin; });
+    if (given == behind.added.end())
+        given = behind.added.insert(given, {origin, 0});
+    given->second += added;
+    if (given->second < FlowLimits::FillingBytes)
+        return;
+    behind.added.erase(given);
+    behind.holding.push_back(origin);
     hold(*origin);
 }
 
@@ -80,6 +88,19 @@ void FlowControl::caughtUp(FlowPeer &reader)
         m_stallCheck.stop();
 }
 
+void FlowControl::scheduleStallCheck()
+{
+    if (m_behind.empty())
+        return;
+    qint64 earliest = m_behind.begin()->second.lastProgress;
+    for (const auto &[reader, behind] : m_behind)
+        earliest = std::min(earliest, behind.lastProgress);
+    // Progress only moves a deadline later, so the check may come early and
+    // find nobody; it then looks again when the first one is due.
+    m_stallCheck.start(int(std::clamp<qint64>(earliest + FlowLimits::StallMs - m_now(), 0,
+                                              FlowLimits::StallMs)));
+}
+
 void FlowControl::hold(FlowPeer &sender)
 {
     if (++m_holds[&sender] == 1)
@@ -100,9 +121,11 @@ void FlowControl::release(FlowPeer &sender)
 void FlowControl::forget(FlowPeer &peer)
 {
     caughtUp(peer);
-    if (m_holds.erase(&peer) != 0) {
-        for (auto &[reader, behind] : m_behind)
+    const bool held = m_holds.erase(&peer) != 0;
+    for (auto &[reader, behind] : m_behind) {
+        if (held)
             std::erase(behind.holding, &peer);
+        std::erase_if(behind.added, [&peer](const auto &entry) { return entry.first == &peer; });
     }
     for (auto &[channel, origin] : m_origins) {
         if (origin == &peer)
@@ -124,4 +147,5 @@ void FlowControl::checkStalls()
             reader->stalled();
         caughtUp(*reader); // in case its connection was already over
     }
+    scheduleStallCheck();
 }

@@ -113,4 +113,6 @@ void SocketPool::onStateChanged(qint16 index, qint16 from, qint16 to)
     if (to != EndpointState::Closed)
         m_readable.insert(index);
     m_connected += int(to == EndpointState::Connected) - int(from == EndpointState::Connected);
+    if (from == EndpointState::Connected)
+        emit connectionEnded(index);
 }

@@ -61,6 +61,10 @@ signals:
     void connectionRequest(qint16 index, qintptr requestId);
     void dataArrival(qint16 index, qint64 bytes);
     void socketError(qint16 index, const Failure &failure);
+    // A connected element is connected no more: its peer went, the server
+    // dropped it, or it was closed. It may come from inside a send, so
+    // whoever takes it should only take note.
+    void connectionEnded(qint16 index);
 
 private:
     void onConnectionRequest(qint16 index, qintptr requestId) override;

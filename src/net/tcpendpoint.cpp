@@ -259,7 +259,7 @@ Outcome TcpEndpoint::sendData(const QByteArray &bytes)
     }
     // A reader that is behind holds back whoever sent this text.
     if (m_fd >= 0)
-        m_flow.queued(&events(), *this, unsent() + m_staged.size());
+        m_flow.queued(&events(), *this, bytes.size(), unsent() + m_staged.size());
     return {};
 }
 

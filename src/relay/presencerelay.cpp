@@ -23,6 +23,7 @@ PresenceRelay::PresenceRelay(Channels &channels, Operator &desk, RosterModel &ro
                              RosterUpkeep &upkeep, QObject *parent)
     : QObject(parent), m_channels(channels), m_operator(desk), m_roster(roster), m_upkeep(upkeep)
 {
+    connect(&m_holders, &RosterHolders::vanished, this, &PresenceRelay::announceVanished);
 }
 
 // The join and roster handlers read the element that raised the arrival. The
@@ -73,10 +74,13 @@ void PresenceRelay::announceJoin(qint16 index)
 // and an empty entry would stand for a user nobody announced.
 bool PresenceRelay::addToRoster(qint16 index)
 {
+    SocketPool &pool = m_channels.Winusers();
     QByteArray client;
-    if (const Outcome failed = m_channels.Winusers().getData(index, client))
+    if (const Outcome failed = pool.getData(index, client))
         return false;
-    m_roster.append(NicknameBound::cut(client));
+    const QByteArray nickname = NicknameBound::cut(client);
+    m_roster.append(nickname);
+    m_holders.took(index, nickname, pool.state(index) == EndpointState::Connected);
     return true;
 }
 
@@ -119,8 +123,25 @@ void PresenceRelay::announceLeave(bool heldBack)
             m_upkeep.handOverLeaver(QString());
         return;
     }
+    m_holders.left(NicknameBound::cut(left));
     const QString nickname = WireText::decodeForDisplay(left);
     m_operator.showLine(ShownRead::shown(left) + LeftText);
     std::ignore = m_channels.SendOnArray3(left);
     m_upkeep.handOverLeaver(nickname);
+}
+
+// One who vanished goes the way of a leave: the same transcript line, the
+// nickname to every leave client so that their lists follow, and the same
+// deferred removal. Only an entry that is still there is announced: the
+// lookup matches by prefix too, and with the user's own entry gone it would
+// pick another's (Alice for Ali).
+void PresenceRelay::announceVanished(const QByteArray &nickname)
+{
+    if (m_roster.rowOf(nickname) < 0)
+        return;
+    m_operator.showLine(ShownRead::shown(nickname) + LeftText);
+    std::ignore = m_channels.SendOnArray3(nickname);
+    // The broadcast yielded: the entry may have gone meanwhile.
+    if (m_roster.rowOf(nickname) >= 0)
+        m_upkeep.handOverLeaver(WireText::decodeForDisplay(nickname));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "arrivalgate.h"
+#include "rosterholders.h"
 
 #include <QObject>
 
@@ -23,6 +24,11 @@ public:
     void rosterArrival(qint16 index);
     void leaveArrival();
     void Counter();
+    // A roster connection ended; if it gave a nickname and no leave follows,
+    // its user is announced as gone and taken off the roster as a leave would.
+    void rosterConnectionEnded(qint16 index) { m_holders.ended(index); }
+    // The server stopped: the connections it closes are nobody vanishing.
+    void serverStopped() { m_holders.clear(); }
 
     // The roster broadcast index, shared by every run of Counter.
     qint32 X() const { return m_X; }
@@ -31,6 +37,7 @@ private:
     void announceJoin(qint16 index);
     bool addToRoster(qint16 index);
     void announceLeave(bool heldBack);
+    void announceVanished(const QByteArray &nickname);
 
     Channels &m_channels;
     Operator &m_operator;
@@ -45,4 +52,6 @@ private:
     ArrivalGate m_rosterArrivals{ArrivalGate::Hold::OncePerElement};
     bool m_rosterOwed = false;
     ArrivalGate m_leaveArrivals{ArrivalGate::Hold::EachArrival};
+    RosterHolders m_holders{
+        [this] { return m_leaveArrivals.running() || m_leaveArrivals.hasHeld(); }};
 };

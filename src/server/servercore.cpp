@@ -21,6 +21,12 @@ ServerCore::ServerCore(EndpointFactory &endpoints, Yield &yield, Operator &desk,
             &PresenceRelay::rosterArrival);
     connect(&m_channels.Winleft(), &SocketPool::dataArrival, &m_presence,
             &PresenceRelay::leaveArrival);
+    connect(&m_channels.Winusers(), &SocketPool::connectionEnded, &m_presence,
+            &PresenceRelay::rosterConnectionEnded);
+    connect(&m_lifecycle, &ServerLifecycle::stateChanged, &m_presence, [this](ServerState state) {
+        if (state == ServerState::Stopped)
+            m_presence.serverStopped();
+    });
 
     m_upkeep.Timer1().start();
 

@@ -36,6 +36,8 @@ struct Peer final : FlowPeer
 
 constexpr qint64 Behind = FlowLimits::BehindBytes + 1;
 constexpr qint64 CaughtUp = FlowLimits::CaughtUpBytes;
+constexpr qint64 Read = EndpointLimits::MaxReadBuffer;
+constexpr qint64 Line = 100;
 const int Channel = 0;
 const int OtherChannel = 1;
 
@@ -65,23 +67,27 @@ class TestFlowControl : public QObject
 private slots:
     void init() { m_now = 0; }
 
-    void theSenderWhoseTextFillsTheQueueIsHeldUntilTheReaderCatchesUp()
+    void onlyThePeersWhoseTextFillsTheQueueAreHeldUntilTheReaderCatchesUp()
     {
         Peer flooder, reader, chatter;
         auto flow = makeFlow({&flooder, &reader, &chatter});
 
         flow->taken(&Channel, &flooder);
-        flow->queued(&Channel, reader, FlowLimits::BehindBytes); // at the mark: not yet
+        flow->queued(&Channel, reader, Read, FlowLimits::BehindBytes); // at the mark: not yet
         QVERIFY(!flooder.held);
-        flow->queued(&Channel, reader, Behind);
+        flow->queued(&Channel, reader, Read, Behind);
         QVERIFY(flooder.held);
-        QVERIFY(!chatter.held);
-        flow->queued(&Channel, reader, Behind + 100); // the same sender counts once
+        qint64 queued = Behind + Read;
+        flow->queued(&Channel, reader, Read, queued); // the same sender counts once
         QCOMPARE(flooder.holds, 1);
 
-        // The chatter's next text finds the reader behind too.
+        // Chat lines go on into the queue; their sender goes on too, until
+        // what it added there comes to a flood's read.
         flow->taken(&Channel, &chatter);
-        flow->queued(&Channel, reader, Behind + 200);
+        for (qint64 added = Line; added < FlowLimits::FillingBytes; added += Line)
+            flow->queued(&Channel, reader, Line, queued += Line);
+        QVERIFY(!chatter.held);
+        flow->queued(&Channel, reader, Line, queued += Line);
         QVERIFY(chatter.held);
 
         flow->progressed(reader, CaughtUp + 1); // taking, not yet caught up
@@ -89,6 +95,10 @@ private slots:
         flow->progressed(reader, CaughtUp);
         QVERIFY(!flooder.held && !chatter.held);
         QVERIFY(!flow->isBehind(reader));
+
+        // Behind again: the count starts afresh.
+        flow->queued(&Channel, reader, Line, Behind);
+        QVERIFY(!chatter.held);
     }
 
     void aSenderHeldByTwoReadersWaitsForBoth()
@@ -96,8 +106,8 @@ private slots:
         Peer flooder, slow, slower;
         auto flow = makeFlow({&flooder, &slow, &slower});
         flow->taken(&Channel, &flooder);
-        flow->queued(&Channel, slow, Behind);
-        flow->queued(&Channel, slower, Behind);
+        flow->queued(&Channel, slow, Read, Behind);
+        flow->queued(&Channel, slower, Read, Behind);
         flow->progressed(slow, 0);
         QVERIFY(flooder.held);
         flow->progressed(slower, 0);
@@ -123,7 +133,7 @@ private slots:
         flow->taken(otherChannel ? &OtherChannel : &Channel, &sender);
         if (emptyRead)
             flow->taken(&Channel, nullptr);
-        flow->queued(&Channel, reader, Behind);
+        flow->queued(&Channel, reader, Read, Behind);
         QVERIFY(!sender.held);
         QVERIFY(flow->isBehind(reader)); // still watched for a stall
     }
@@ -133,8 +143,8 @@ private slots:
         Peer flooder, taking, stopped;
         auto flow = makeFlow({&flooder, &taking, &stopped});
         flow->taken(&Channel, &flooder);
-        flow->queued(&Channel, taking, Behind);
-        flow->queued(&Channel, stopped, Behind);
+        flow->queued(&Channel, taking, Read, Behind);
+        flow->queued(&Channel, stopped, Read, Behind);
 
         // One reader takes a little now and then, the other nothing at all.
         for (int step = 1; step <= 4; ++step) {
@@ -161,12 +171,12 @@ private slots:
         Peer reader;
         auto flow = makeFlow({flooder.get(), &reader});
         flow->taken(&Channel, flooder.get());
-        flow->queued(&Channel, reader, Behind);
+        flow->queued(&Channel, reader, Read, Behind);
         // Its connection ends while it is held, and the element goes (the
         // sanitizer build catches a late release of it).
         flow->forget(*flooder);
         flooder.reset();
-        flow->queued(&Channel, reader, Behind); // its text is nobody's now
+        flow->queued(&Channel, reader, Read, Behind); // its text is nobody's now
         flow->progressed(reader, 0);
         QVERIFY(!flow->isBehind(reader));
     }
