@@ -91,6 +91,13 @@ Bridge::Bridge(const QString &server, Limits limits, QObject *parent)
     connect(&m_people, &People::changed, this, &Bridge::sendPeople);
 }
 
+// The WebSocket, a child, would report its end to a bridge half gone.
+Bridge::~Bridge()
+{
+    if (m_socket)
+        disconnect(m_socket, nullptr, this, nullptr);
+}
+
 void Bridge::join(QWebSocket *socket, const QString &nickname)
 {
     attach(socket);

@@ -36,8 +36,9 @@ private:
     void respond(QTcpSocket *socket, const QByteArray &status, const QByteArray &contentType,
                  const QByteArray &body);
 
-    QTcpServer m_server;
     QWebSocketServer &m_webSockets;
     PageFiles m_files;
+    // Before the server: its connections release their places as they go.
     AddressLimit m_limit;
+    QTcpServer m_server;
 };
