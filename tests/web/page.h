@@ -8,7 +8,9 @@
 #include <QTcpSocket>
 #include <QWebSocket>
 
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -51,24 +53,37 @@ struct Page
     QList<QJsonObject> got;
 };
 
-// A browser that stops reading after the handshake and its join: a raw
-// connection with a small receive buffer, so what the gateway sends it backs
+// A browser that stops reading after the handshake and its join: a plain
+// descriptor with a small receive buffer, so what the gateway sends it backs
 // up soon.
-struct DeafPage
+class DeafPage
 {
+public:
     explicit DeafPage(quint16 port)
     {
-        // Qt stops reading once this much waits unread.
-        socket.setReadBufferSize(1024);
-        socket.connectToHost(QHostAddress::LocalHost, port);
-        socket.waitForConnected(5000);
+        m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         const int small = 4096;
-        ::setsockopt(int(socket.socketDescriptor()), SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        socket.write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
-                     "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
+        ::setsockopt(m_fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (::connect(m_fd, reinterpret_cast<const sockaddr *>(&to), sizeof to) != 0)
+            return;
+        write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+              "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
     }
-    bool upgraded() { return socket.peek(12) == "HTTP/1.1 101"; }
-    // One masked text frame, as a browser sends it.
+    ~DeafPage() { ::close(m_fd); }
+    DeafPage(const DeafPage &) = delete;
+    DeafPage &operator=(const DeafPage &) = delete;
+
+    // Whether the handshake has been answered, without taking the answer.
+    bool upgraded()
+    {
+        char answer[12] = {};
+        return ::recv(m_fd, answer, sizeof answer, MSG_PEEK | MSG_DONTWAIT) == 12 && QByteArray(answer, 12) == "HTTP/1.1 101";
+    }
+    // One masked text frame of fewer than 126 bytes, as a browser sends it.
     void send(const QByteArray &text)
     {
         QByteArray frame("\x81", 1);
@@ -77,8 +92,11 @@ struct DeafPage
         frame.append(mask, 4);
         for (qsizetype i = 0; i < text.size(); ++i)
             frame.append(char(text[i] ^ mask[i % 4]));
-        socket.write(frame);
+        write(frame);
     }
 
-    QTcpSocket socket;
+private:
+    void write(const QByteArray &bytes) { [[maybe_unused]] auto sent = ::send(m_fd, bytes.constData(), bytes.size(), 0); }
+
+    int m_fd = -1;
 };
