@@ -25,6 +25,7 @@ namespace {
 constexpr quint16 MessagePort = 10420;
 constexpr int JoinDeadlineMs = 120 * 1000;
 constexpr int RoundDeadlineMs = 10 * 1000;
+constexpr qint64 QuietMs = 2000;
 
 qint64 residentKiB(int pid)
 {
@@ -88,6 +89,7 @@ int main(int argc, char *argv[])
     const qint64 before = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
     std::vector<std::unique_ptr<QWebSocket>> pages;
     int joined = 0;
+    qint64 lastPageMessage = 0;
     for (int i = 0; i < users; ++i) {
         auto page = std::make_unique<QWebSocket>();
         QWebSocket *socket = page.get();
@@ -95,13 +97,20 @@ int main(int argc, char *argv[])
             socket->sendTextMessage(QStringLiteral(R"({"t":"join","nick":"t%1","id":"olcum-%1"})").arg(i));
         });
         QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [&](const QString &text) {
+            lastPageMessage = clock.elapsed();
             const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
             const QString kind = message.value(QLatin1String("t")).toString();
-            if (kind == QLatin1String("state") && message.value(QLatin1String("state")).toString() == QLatin1String("joined"))
+            const QString state = message.value(QLatin1String("state")).toString();
+            if (kind == QLatin1String("state") && state == QLatin1String("joined"))
                 ++joined;
+            else if (kind == QLatin1String("state") && state == QLatin1String("ended"))
+                std::fprintf(stderr, "a page's session ended: %s\n", qPrintable(message.value(QLatin1String("reason")).toString()));
             else if (kind == QLatin1String("chat"))
                 for (int round : roundsIn(message.value(QLatin1String("text")).toString()))
                     arrived(round, viaGateway);
+        });
+        QObject::connect(socket, &QWebSocket::disconnected, socket, [socket] {
+            std::fprintf(stderr, "a page was closed: %d\n", int(socket->closeCode()));
         });
         socket->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(gatewayPort)));
         pages.push_back(std::move(page));
@@ -115,8 +124,9 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "only %d of %d pages joined\n", joined, users);
         return 1;
     }
-    // Roster and people lists settle before anything is measured.
-    QTest::qWait(2000);
+    // Roster and people lists settle before anything is measured: the pages
+    // have heard nothing for a while.
+    std::ignore = QTest::qWaitFor([&] { return clock.elapsed() - lastPageMessage > QuietMs; }, JoinDeadlineMs);
     const qint64 after = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
 
     std::vector<std::unique_ptr<QTcpSocket>> clients;
@@ -154,8 +164,8 @@ int main(int argc, char *argv[])
         sentAt[size_t(round)] = clock.nsecsElapsed();
         sender.write(QStringLiteral("<olcer> %1|").arg(round).toUtf8());
         if (!QTest::qWaitFor([&] { return arrivals >= expected; }, RoundDeadlineMs)) {
-            std::fprintf(stderr, "round %d: %d of %d arrived\n", round, arrivals - expected + 2 * users,
-                         2 * users);
+            std::fprintf(stderr, "round %d: %d of %d arrived (%zu through the gateway so far, %zu direct)\n",
+                         round, arrivals - expected + 2 * users, 2 * users, viaGateway.size(), direct.size());
             return 1;
         }
     }

@@ -84,6 +84,9 @@ private:
     bool m_finished = false;
     bool m_behind = false;
     bool m_peopleWaiting = false;
+    // Arrivals come in bursts (a class joining), each changing the list:
+    // the browser gets the list once a burst is over.
+    QTimer m_peopleSettle;
     QTimer m_silence;
     QTimer m_stuck;
 };
