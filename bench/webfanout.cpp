@@ -177,8 +177,12 @@ int main(int argc, char *argv[])
                 percentile(direct, 0.99));
     std::printf("p99 ratio gateway / direct: %.2f\n",
                 percentile(viaGateway, 0.99) / std::max(0.001, percentile(direct, 0.99)));
+    // After a quiet while, as the pages' lists settled.
+    std::ignore = QTest::qWaitFor([&] { return clock.elapsed() - lastPageMessage > QuietMs; }, JoinDeadlineMs);
+    const qint64 chatted = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
     if (before > 0 && after > 0)
-        std::printf("gateway RSS: %lld KiB before, %lld KiB after; %.1f KiB per browser user\n", before, after,
-                    double(after - before) / users);
+        std::printf("gateway RSS: %lld KiB before the pages, %lld KiB once they joined (%.1f KiB per browser "
+                    "user), %lld KiB after the lines (%.1f KiB per browser user)\n",
+                    before, after, double(after - before) / users, chatted, double(chatted - before) / users);
     return 0;
 }
