@@ -1,13 +1,16 @@
-// Fan-out through the web gateway beside plain TCP, in the same run: N
-// browser users (QWebSocket pages that join through sohbet-web) and N direct
-// clients on the message channel are all connected to one server at once;
-// a further direct client sends ROUNDS lines, one at a time, and each line's
-// time to reach every page and every direct client is taken. Prints p50 and
-// p99 of both groups, and the gateway's resident memory per browser user
-// (VmRSS of --gateway-pid before the pages join and after). Loopback only;
-// bounded in time. Run by bench/web.sh.
+// Fan-out through the web gateway beside plain TCP, in the same run. One
+// program in three roles, each its own process so that neither group's
+// measuring waits behind the other's:
+//   --role web   N browser users (QWebSocket pages that join through
+//                sohbet-web); also reads the gateway's resident memory
+//                (--gateway-pid) before they join and after the lines.
+//   --role tcp   N direct clients on the message channel.
+//   --role send  one direct client that sends ROUNDS lines, one a second,
+//                each carrying its send time on the system's monotonic clock.
+// A receiving role prints "ready" once all its clients are in and the lists
+// have settled, and at the end its p50 and p99 of the time from send to
+// arrival. Loopback only; every wait is bounded. Run by bench/web.sh.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -16,6 +19,7 @@
 #include <QWebSocket>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -23,9 +27,17 @@
 namespace {
 
 constexpr quint16 MessagePort = 10420;
-constexpr int JoinDeadlineMs = 120 * 1000;
-constexpr int RoundDeadlineMs = 10 * 1000;
+constexpr int JoinDeadlineMs = 300 * 1000;
 constexpr qint64 QuietMs = 2000;
+constexpr int LineEveryMs = 1000;
+constexpr int LastLineDeadlineMs = 30 * 1000;
+
+qint64 nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 qint64 residentKiB(int pid)
 {
@@ -47,142 +59,118 @@ double percentile(std::vector<double> values, double p)
     return values[std::min(values.size() - 1, size_t(p * double(values.size())))];
 }
 
+// Lines look like "<olcer> 123456789|": the send time ends at the bar. Each
+// one found adds its latency in milliseconds.
+void latenciesIn(const QString &text, std::vector<double> &into)
+{
+    const qint64 now = nowNs();
+    for (qsizetype at = 0; (at = text.indexOf(QLatin1String("<olcer> "), at)) >= 0;) {
+        at += 8;
+        const qsizetype bar = text.indexOf(u'|', at);
+        if (bar < 0)
+            break;
+        into.push_back(double(now - QStringView(text).mid(at, bar - at).toLongLong()) / 1e6);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments();
-    const auto option = [&](const QString &name, int fallback) {
+    const auto option = [&](const QString &name, const QString &fallback) {
         const qsizetype at = args.indexOf(name);
-        return at >= 0 ? args.value(at + 1).toInt() : fallback;
+        return at >= 0 ? args.value(at + 1) : fallback;
     };
-    const int users = option(QStringLiteral("--users"), 500);
-    const int rounds = option(QStringLiteral("--rounds"), 50);
-    const int gatewayPort = option(QStringLiteral("--gateway-port"), 8080);
-    const int gatewayPid = option(QStringLiteral("--gateway-pid"), 0);
+    const QString role = option(QStringLiteral("--role"), QString());
+    const int users = option(QStringLiteral("--users"), QStringLiteral("500")).toInt();
+    const int rounds = option(QStringLiteral("--rounds"), QStringLiteral("50")).toInt();
+    const int gatewayPort = option(QStringLiteral("--gateway-port"), QStringLiteral("8080")).toInt();
+    const int gatewayPid = option(QStringLiteral("--gateway-pid"), QStringLiteral("0")).toInt();
 
     QElapsedTimer clock;
     clock.start();
-    std::vector<qint64> sentAt(size_t(rounds), -1);
-    std::vector<double> viaGateway, direct;
-    int arrivals = 0;
-    const auto arrived = [&](int round, std::vector<double> &into) {
-        if (round < 0 || round >= rounds || sentAt[size_t(round)] < 0)
-            return;
-        into.push_back(double(clock.nsecsElapsed() - sentAt[size_t(round)]) / 1e6);
-        ++arrivals;
-    };
-    // Lines look like "<olcer> 17|": the round's number ends at the bar.
-    const auto roundsIn = [](const QString &text) {
-        QList<int> found;
-        for (qsizetype at = 0; (at = text.indexOf(QLatin1String("<olcer> "), at)) >= 0;) {
-            at += 8;
-            const qsizetype bar = text.indexOf(u'|', at);
-            if (bar < 0)
-                break;
-            found.append(QStringView(text).mid(at, bar - at).toInt());
+    if (role == QLatin1String("send")) {
+        QTcpSocket sender;
+        QObject::connect(&sender, &QTcpSocket::readyRead, &sender, [&sender] { sender.readAll(); });
+        sender.connectToHost(QHostAddress::LocalHost, MessagePort);
+        if (!sender.waitForConnected(5000))
+            return 1;
+        for (int round = 0; round < rounds; ++round) {
+            sender.write(QStringLiteral("<olcer> %1|").arg(nowNs()).toUtf8());
+            QTest::qWait(LineEveryMs);
         }
-        return found;
-    };
+        return 0;
+    }
 
+    std::vector<double> latencies;
+    qint64 lastHeard = 0;
+    int ready = 0;
+    std::vector<std::unique_ptr<QObject>> clients;
     const qint64 before = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
-    std::vector<std::unique_ptr<QWebSocket>> pages;
-    int joined = 0;
-    qint64 lastPageMessage = 0;
-    for (int i = 0; i < users; ++i) {
-        auto page = std::make_unique<QWebSocket>();
-        QWebSocket *socket = page.get();
-        QObject::connect(socket, &QWebSocket::connected, socket, [socket, i] {
-            socket->sendTextMessage(QStringLiteral(R"({"t":"join","nick":"t%1","id":"olcum-%1"})").arg(i));
-        });
-        QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [&](const QString &text) {
-            lastPageMessage = clock.elapsed();
-            const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
-            const QString kind = message.value(QLatin1String("t")).toString();
-            const QString state = message.value(QLatin1String("state")).toString();
-            if (kind == QLatin1String("state") && state == QLatin1String("joined"))
-                ++joined;
-            else if (kind == QLatin1String("state") && state == QLatin1String("ended"))
-                std::fprintf(stderr, "a page's session ended: %s\n", qPrintable(message.value(QLatin1String("reason")).toString()));
-            else if (kind == QLatin1String("chat"))
-                for (int round : roundsIn(message.value(QLatin1String("text")).toString()))
-                    arrived(round, viaGateway);
-        });
-        QObject::connect(socket, &QWebSocket::disconnected, socket, [socket] {
-            std::fprintf(stderr, "a page was closed: %d\n", int(socket->closeCode()));
-        });
-        socket->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(gatewayPort)));
-        pages.push_back(std::move(page));
-        // A few joins in flight at a time, as a class arrives.
-        if (i % 20 == 19 && !QTest::qWaitFor([&] { return joined >= i + 1; }, JoinDeadlineMs)) {
-            std::fprintf(stderr, "only %d of %d pages joined\n", joined, i + 1);
-            return 1;
-        }
-    }
-    if (!QTest::qWaitFor([&] { return joined >= users; }, JoinDeadlineMs)) {
-        std::fprintf(stderr, "only %d of %d pages joined\n", joined, users);
-        return 1;
-    }
-    // Roster and people lists settle before anything is measured: the pages
-    // have heard nothing for a while.
-    std::ignore = QTest::qWaitFor([&] { return clock.elapsed() - lastPageMessage > QuietMs; }, JoinDeadlineMs);
-    const qint64 after = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
-
-    std::vector<std::unique_ptr<QTcpSocket>> clients;
-    std::vector<QString> pending;
-    pending.resize(size_t(users));
-    for (int i = 0; i <= users; ++i) {
-        auto client = std::make_unique<QTcpSocket>();
-        QTcpSocket *socket = client.get();
-        if (i < users) {
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket, i] {
-                QString &text = pending[size_t(i)];
-                text += QString::fromUtf8(socket->readAll());
-                for (int round : roundsIn(text))
-                    arrived(round, direct);
-                text = text.right(16);
+    if (role == QLatin1String("web")) {
+        for (int i = 0; i < users; ++i) {
+            auto *socket = new QWebSocket;
+            clients.emplace_back(socket);
+            QObject::connect(socket, &QWebSocket::connected, socket, [socket, i] {
+                socket->sendTextMessage(QStringLiteral(R"({"t":"join","nick":"t%1","id":"olcum-%1"})").arg(i));
             });
-        } else {
-            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
+            QObject::connect(socket, &QWebSocket::textMessageReceived, socket, [&](const QString &text) {
+                lastHeard = clock.elapsed();
+                const QJsonObject message = QJsonDocument::fromJson(text.toUtf8()).object();
+                const QString kind = message.value(QLatin1String("t")).toString();
+                if (kind == QLatin1String("chat"))
+                    latenciesIn(message.value(QLatin1String("text")).toString(), latencies);
+                else if (kind == QLatin1String("state")
+                         && message.value(QLatin1String("state")).toString() == QLatin1String("joined"))
+                    ++ready;
+            });
+            socket->open(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(gatewayPort)));
+            // A few joins in flight at a time, as a class arrives.
+            if (i % 20 == 19 && !QTest::qWaitFor([&] { return ready > i; }, JoinDeadlineMs))
+                break;
         }
-        socket->connectToHost(QHostAddress::LocalHost, MessagePort);
-        clients.push_back(std::move(client));
+    } else if (role == QLatin1String("tcp")) {
+        for (int i = 0; i < users; ++i) {
+            auto *socket = new QTcpSocket;
+            clients.emplace_back(socket);
+            auto *tail = new QString;
+            QObject::connect(socket, &QObject::destroyed, [tail] { delete tail; });
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [&, socket, tail] {
+                *tail += QString::fromUtf8(socket->readAll());
+                latenciesIn(*tail, latencies);
+                const qsizetype bar = tail->lastIndexOf(u'|');
+                tail->remove(0, bar + 1);
+            });
+            QObject::connect(socket, &QTcpSocket::connected, socket, [&] { ++ready; });
+            socket->connectToHost(QHostAddress::LocalHost, MessagePort);
+        }
+    } else {
+        std::fprintf(stderr, "usage: bench_webfanout --role web|tcp|send [--users N] [--rounds N] "
+                             "[--gateway-port P] [--gateway-pid PID]\n");
+        return 2;
     }
-    if (!QTest::qWaitFor([&] {
-            return std::all_of(clients.begin(), clients.end(),
-                               [](const auto &c) { return c->state() == QAbstractSocket::ConnectedState; });
-        }, JoinDeadlineMs)) {
-        std::fprintf(stderr, "direct clients did not all connect\n");
+    if (!QTest::qWaitFor([&] { return ready >= users; }, JoinDeadlineMs)) {
+        std::fprintf(stderr, "%s: only %d of %d in\n", qPrintable(role), ready, users);
         return 1;
     }
-    QTest::qWait(500);
+    // The roster and the people lists settle: nothing heard for a while.
+    std::ignore = QTest::qWaitFor([&] { return clock.elapsed() - lastHeard > QuietMs; }, JoinDeadlineMs);
+    const qint64 joined = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
+    std::printf("ready\n");
+    std::fflush(stdout);
 
-    QTcpSocket &sender = *clients.back();
-    for (int round = 0; round < rounds; ++round) {
-        const int expected = arrivals + 2 * users;
-        sentAt[size_t(round)] = clock.nsecsElapsed();
-        sender.write(QStringLiteral("<olcer> %1|").arg(round).toUtf8());
-        if (!QTest::qWaitFor([&] { return arrivals >= expected; }, RoundDeadlineMs)) {
-            std::fprintf(stderr, "round %d: %d of %d arrived (%zu through the gateway so far, %zu direct)\n",
-                         round, arrivals - expected + 2 * users, 2 * users, viaGateway.size(), direct.size());
-            return 1;
-        }
+    const size_t expected = size_t(users) * size_t(rounds);
+    const bool all = QTest::qWaitFor([&] { return latencies.size() >= expected; },
+                                     rounds * LineEveryMs + LastLineDeadlineMs + 60 * 1000);
+    std::printf("%s: %d clients, %zu of %zu arrivals: p50 %.2f ms, p99 %.2f ms\n", qPrintable(role), users,
+                latencies.size(), expected, percentile(latencies, 0.5), percentile(latencies, 0.99));
+    if (before > 0) {
+        const qint64 after = residentKiB(gatewayPid);
+        std::printf("gateway RSS: %lld KiB before, %lld KiB with the pages in (%.1f KiB a user), "
+                    "%lld KiB after the lines (%.1f KiB a user)\n",
+                    before, joined, double(joined - before) / users, after, double(after - before) / users);
     }
-
-    std::printf("users %d, rounds %d\n", users, rounds);
-    std::printf("through the gateway: p50 %.2f ms, p99 %.2f ms\n", percentile(viaGateway, 0.5),
-                percentile(viaGateway, 0.99));
-    std::printf("direct TCP:          p50 %.2f ms, p99 %.2f ms\n", percentile(direct, 0.5),
-                percentile(direct, 0.99));
-    std::printf("p99 ratio gateway / direct: %.2f\n",
-                percentile(viaGateway, 0.99) / std::max(0.001, percentile(direct, 0.99)));
-    // After a quiet while, as the pages' lists settled.
-    std::ignore = QTest::qWaitFor([&] { return clock.elapsed() - lastPageMessage > QuietMs; }, JoinDeadlineMs);
-    const qint64 chatted = gatewayPid > 0 ? residentKiB(gatewayPid) : -1;
-    if (before > 0 && after > 0)
-        std::printf("gateway RSS: %lld KiB before the pages, %lld KiB once they joined (%.1f KiB per browser "
-                    "user), %lld KiB after the lines (%.1f KiB per browser user)\n",
-                    before, after, double(after - before) / users, chatted, double(chatted - before) / users);
-    return 0;
+    return all ? 0 : 1;
 }
