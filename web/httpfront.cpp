@@ -105,7 +105,8 @@ void HttpFront::headArrived(QTcpSocket *socket)
     }
     if (request.path == "/ws" && request.upgrade) {
         // The page's own origin exactly: scheme, host and port, no prefix.
-        if (request.hasOrigin && request.origin != "http://" + request.host) {
+        // Browsers write the origin's host in lower case, whatever was typed.
+        if (request.hasOrigin && request.origin.toLower() != "http://" + request.host.toLower()) {
             respond(socket, "403 Forbidden", "text/plain; charset=utf-8",
                     QStringLiteral("Sohbete yalnızca bu sunucunun kendi sayfasından bağlanılabilir.\n").toUtf8());
             return;

@@ -67,6 +67,10 @@ private slots:
         QTest::newRow("WebSocket without Origin") << upgrade + "\r\n" << QByteArray("101") << QByteArray();
         QTest::newRow("WebSocket from its own page") << upgrade + "Origin: http://127.0.0.1:PORT\r\n\r\n"
                                                      << QByteArray("101") << QByteArray();
+        QTest::newRow("its own page, the address typed in capitals")
+            << "GET /ws HTTP/1.1\r\nHost: SINIF-PC:PORT" + upgrade.mid(upgrade.indexOf("\r\nUpgrade"))
+                   + "Origin: http://sinif-pc:PORT\r\n\r\n"
+            << QByteArray("101") << QByteArray();
         QTest::newRow("Origin elsewhere") << upgrade + "Origin: http://okul.example\r\n\r\n" << QByteArray("403")
                                           << QByteArray();
         QTest::newRow("Origin without the port") << upgrade + "Origin: http://127.0.0.1\r\n\r\n"
