@@ -244,7 +244,16 @@ void Bridge::lost(const QString &reason)
 void Bridge::chatArrived(const QString &text)
 {
     m_people.chatText(text);
-    send({{QStringLiteral("t"), QStringLiteral("chat")}, {QStringLiteral("text"), ShownRead::shown(text)}});
+    // Every session reads the same line at about the same time: it is made
+    // into a message once, and the others send the same, shared, string.
+    static QString lastText;
+    static QString lastMessage;
+    if (text != lastText) {
+        lastText = text;
+        lastMessage = encode({{QStringLiteral("t"), QStringLiteral("chat")},
+                              {QStringLiteral("text"), ShownRead::shown(text)}});
+    }
+    sendEncoded(lastMessage);
 }
 
 void Bridge::joinArrived(const QString &text)
@@ -263,11 +272,22 @@ void Bridge::leaveArrived(const QString &text)
         send({{QStringLiteral("t"), QStringLiteral("left")}, {QStringLiteral("names"), shownNames(names)}});
 }
 
+QString Bridge::encode(const QJsonObject &message)
+{
+    return QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
+}
+
 void Bridge::send(const QJsonObject &message)
+{
+    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
+        sendEncoded(encode(message));
+}
+
+void Bridge::sendEncoded(const QString &message)
 {
     if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
         return;
-    m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    m_socket->sendTextMessage(message);
     checkBehind();
 }
 

@@ -63,7 +63,9 @@ private:
     void chatArrived(const QString &text);
     void joinArrived(const QString &text);
     void leaveArrived(const QString &text);
+    static QString encode(const QJsonObject &message);
     void send(const QJsonObject &message);
+    void sendEncoded(const QString &message);
     void sendState();
     void sendPeople();
     void writtenSome();
