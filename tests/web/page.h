@@ -5,12 +5,15 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSocketNotifier>
 #include <QTcpSocket>
 #include <QWebSocket>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 
@@ -73,7 +76,11 @@ public:
         write("GET /ws HTTP/1.1\r\nHost: 127.0.0.1\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
               "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nSec-WebSocket-Version: 13\r\n\r\n");
     }
-    ~DeafPage() { ::close(m_fd); }
+    ~DeafPage()
+    {
+        m_reader.reset();
+        ::close(m_fd);
+    }
     DeafPage(const DeafPage &) = delete;
     DeafPage &operator=(const DeafPage &) = delete;
 
@@ -95,8 +102,25 @@ public:
         write(frame);
     }
 
+    // From now on takes whatever arrives, as a slow browser that caught up.
+    void startReading()
+    {
+        m_reader = std::make_unique<QSocketNotifier>(m_fd, QSocketNotifier::Read);
+        QObject::connect(m_reader.get(), &QSocketNotifier::activated, m_reader.get(), [this] {
+            char chunk[64 * 1024];
+            for (ssize_t got; (got = ::recv(m_fd, chunk, sizeof chunk, MSG_DONTWAIT)) > 0;) {
+                m_tail += QByteArray(chunk, got);
+                sawEnded = sawEnded || m_tail.contains(R"("ended")");
+                m_tail = m_tail.right(16);
+            }
+        });
+    }
+    bool sawEnded = false;
+
 private:
     void write(const QByteArray &bytes) { [[maybe_unused]] auto sent = ::send(m_fd, bytes.constData(), bytes.size(), 0); }
 
     int m_fd = -1;
+    std::unique_ptr<QSocketNotifier> m_reader;
+    QByteArray m_tail;
 };

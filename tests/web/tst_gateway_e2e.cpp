@@ -203,8 +203,16 @@ private slots:
         running.server.stop();
     }
 
-    void aBrowserThatReadsNothingIsHeldThenClosed()
+    void aBrowserBehind_data()
     {
+        QTest::addColumn<bool>("catchesUp");
+        QTest::newRow("reads nothing: closed, and its user leaves") << false;
+        QTest::newRow("reads again: caught up, and stays") << true;
+    }
+
+    void aBrowserBehind()
+    {
+        QFETCH(bool, catchesUp);
         const Bridge::Limits limits{.stuckMs = 1000};
         Running running(limits);
         Client message(Message), leave(Leave);
@@ -219,16 +227,27 @@ private slots:
         QTRY_COMPARE(int(running.server.window.Winsock().highestIndex()), 2);
         // Far more than any buffer between the server and the browser holds,
         // in characters each shown as three bytes.
-        message.send(QByteArray(16 * 1024 * 1024, '\x01'));
+        const QByteArray flood(16 * 1024 * 1024, '\x01');
+        message.send(flood);
         qint64 mostWaiting = 0;
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
                                      for (const QWebSocket *socket : running.gateway.findChildren<QWebSocket *>())
                                          mostWaiting = std::max(mostWaiting, socket->bytesToWrite());
-                                     return leave.got == QStringLiteral("Sağır").toUtf8();
+                                     if (catchesUp && mostWaiting > limits.behindBytes)
+                                         deaf.startReading();
+                                     return catchesUp ? message.received == flood.size()
+                                                      : leave.got == QStringLiteral("Sağır").toUtf8();
                                  }()),
                                  30000);
+        QVERIFY(mostWaiting > limits.behindBytes);
         QVERIFY2(mostWaiting < limits.behindBytes + 4 * ChatSession::HeldReadBytes, qPrintable(QString::number(mostWaiting)));
-        QTRY_COMPARE(running.gateway.sessions(), 0);
+        if (catchesUp) {
+            QCOMPARE(running.gateway.sessions(), 1);
+            QCOMPARE(leave.got, QByteArray());
+            QVERIFY(!deaf.sawEnded);
+        } else {
+            QTRY_COMPARE(running.gateway.sessions(), 0);
+        }
         running.server.stop();
     }
 };
