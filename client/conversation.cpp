@@ -1,6 +1,5 @@
 #include "conversation.h"
 
-#include "wire/visibletext.h"
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
@@ -23,8 +22,7 @@ Conversation::Conversation(QPlainTextEdit &view) : m_view(view)
 
 QString Conversation::shown(const QString &text)
 {
-    // The marker added by the cut has no character that needs a stand-in.
-    return VisibleText::shown(ShownRead::cut(text, text.size(), u"karakter"));
+    return ShownRead::shownText(text);
 }
 
 void Conversation::addChat(const QString &text)

@@ -4,6 +4,7 @@
 #include "wire/visibletext.h"
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -35,6 +36,25 @@ bool caseBoundary(QStringView text, qsizetype at)
 bool insideWord(QStringView text, qsizetype at)
 {
     return at > 0 && at < text.size() && text.at(at).isLower() && text.at(at - 1).isLetter();
+}
+
+// The lengths of the known names, longest first: a name is looked up by
+// each length there is, of which there are few, so a roster of hundreds of
+// names costs a few look-ups a character, not hundreds.
+QList<qsizetype> lengthsOf(const QSet<QString> &known)
+{
+    QList<qsizetype> lengths;
+    for (const QString &name : known) {
+        if (!name.isEmpty() && !lengths.contains(name.size()))
+            lengths.append(name.size());
+    }
+    std::sort(lengths.begin(), lengths.end(), std::greater<>());
+    return lengths;
+}
+
+bool knownAt(QStringView text, qsizetype at, qsizetype length, const QSet<QString> &known)
+{
+    return at + length <= text.size() && known.contains(text.mid(at, length).toString());
 }
 
 } // namespace
@@ -120,20 +140,20 @@ QStringList People::split(const QString &text, const QSet<QString> &known)
 {
     // ways[i]: in how many ways text from i on splits into known names,
     // counted up to 2; next[i]: the name that starts the split from i.
+    const QList<qsizetype> lengths = lengthsOf(known);
     const qsizetype n = text.size();
     std::vector<int> ways(size_t(n) + 1, 0);
     std::vector<qsizetype> next(size_t(n) + 1, 0);
     ways[size_t(n)] = 1;
     for (qsizetype i = n - 1; i >= 0; --i) {
-        const QStringView rest = QStringView(text).mid(i);
-        for (const QString &name : known) {
-            if (!rest.startsWith(name))
+        for (const qsizetype length : lengths) {
+            if (!knownAt(text, i, length, known))
                 continue;
-            const int after = ways[size_t(i + name.size())];
+            const int after = ways[size_t(i + length)];
             if (after == 0)
                 continue;
             ways[size_t(i)] = std::min(2, ways[size_t(i)] + after);
-            next[size_t(i)] = name.size();
+            next[size_t(i)] = length;
         }
     }
     if (n == 0 || ways[0] != 1)
@@ -159,15 +179,12 @@ QStringList People::likelySplit(const QString &text, const QSet<QString> &known)
     };
     const qsizetype n = text.size();
     const QStringView view(text);
+    const QList<qsizetype> lengths = lengthsOf(known);
     std::vector<bool> nameStarts(size_t(n) + 1, false);
-    for (qsizetype i = 0; i < n; ++i) {
-        for (const QString &name : known) {
-            if (view.mid(i).startsWith(name)) {
-                nameStarts[size_t(i)] = true;
-                break;
-            }
-        }
-    }
+    for (qsizetype i = 0; i < n; ++i)
+        nameStarts[size_t(i)] = std::any_of(lengths.begin(), lengths.end(), [&](qsizetype length) {
+            return knownAt(view, i, length, known);
+        });
     std::vector<Best> best(size_t(n) + 1);
     const auto better = [](const Best &a, const Best &b) {
         return a.cost != b.cost ? a.cost < b.cost : a.knownLetters > b.knownLetters;
@@ -181,9 +198,9 @@ QStringList People::likelySplit(const QString &text, const QSet<QString> &known)
             if (!chosen || better(candidate, *chosen))
                 chosen = candidate;
         };
-        for (const QString &name : known) {
-            if (!name.isEmpty() && view.mid(i).startsWith(name))
-                consider(i + name.size(), 0, name.size());
+        for (const qsizetype length : lengths) {
+            if (knownAt(view, i, length, known))
+                consider(i + length, 0, length);
         }
         const qsizetype last = std::min(n, i + LongestName);
         for (qsizetype end = i + 1; end <= last; ++end) {

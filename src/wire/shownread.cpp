@@ -1,5 +1,6 @@
 #include "shownread.h"
 
+#include "wire/visibletext.h"
 #include "wire/wiretext.h"
 
 namespace ShownRead {
@@ -9,6 +10,12 @@ QString shown(const QByteArray &bytes)
     // Decoded whole, then cut: cutting the bytes could split a UTF-8
     // sequence and turn the whole line into the 8-bit reading.
     return cut(WireText::decodeForDisplay(bytes), bytes.size(), u"bayt");
+}
+
+QString shownText(const QString &text)
+{
+    // The marker added by the cut has no character that needs a stand-in.
+    return VisibleText::shown(cut(text, text.size(), u"karakter"));
 }
 
 QString cut(const QString &text, qsizetype size, QStringView unit)

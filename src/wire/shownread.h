@@ -23,5 +23,8 @@ inline constexpr qsizetype MaxLineChars = MaxShownChars + MaxMarkerChars;
 QString cut(const QString &text, qsizetype size, QStringView unit);
 // Bytes decoded for display and cut, their size given in bytes.
 QString shown(const QByteArray &bytes);
+// Text a client decoded, as clients show it: cut, its size given in
+// characters, and every control or bidi character a visible stand-in.
+QString shownText(const QString &text);
 
 } // namespace ShownRead

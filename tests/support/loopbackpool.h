@@ -10,14 +10,15 @@
 // accepted the way the channels accept them. Given a send buffer size, each
 // accepted connection gets that kernel send buffer: a small one makes a peer
 // that does not read leave part of what is sent to it in the element's own
-// queue.
+// queue. Limits per source address are the server's unless a test sets its
+// own.
 struct LoopbackPool
 {
     QObject owner;
-    TcpEndpointFactory factory{&owner};
+    TcpEndpointFactory factory;
     SocketPool pool{QStringLiteral("test"), 0, factory};
 
-    explicit LoopbackPool(int sendBuffer = 0)
+    explicit LoopbackPool(int sendBuffer = 0, AdmissionLimits limits = {}) : factory(&owner, limits)
     {
         QObject::connect(&pool, &SocketPool::connectionRequest, &pool, [this, sendBuffer](qint16, qintptr id) {
             if (sendBuffer > 0)
