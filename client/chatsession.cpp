@@ -59,7 +59,10 @@ void ChatSession::connectTo(const QString &nickname, const QString &host)
         auto *text = new ChannelText(m_link);
         m_sockets[c] = socket;
         m_texts[c] = text;
-        connect(socket, &QTcpSocket::readyRead, text, [socket, text] { text->feed(socket->readAll()); });
+        connect(socket, &QTcpSocket::readyRead, text, [this, socket, text, channel] {
+            if (channel != Message || !m_chatHeld)
+                text->feed(socket->readAll());
+        });
         connect(socket, &QTcpSocket::connected, this, &ChatSession::connected);
         connect(socket, &QTcpSocket::errorOccurred, this, [this, channel] { failed(channel); });
         connect(socket, &QTcpSocket::disconnected, this, &ChatSession::closed);
@@ -75,6 +78,7 @@ void ChatSession::connectTo(const QString &nickname, const QString &host)
     connect(m_texts[Roster], &ChannelText::text, this, &ChatSession::rosterText);
     connect(m_texts[Join], &ChannelText::text, this, &ChatSession::joinText);
     connect(m_texts[Leave], &ChannelText::text, this, &ChatSession::leaveText);
+    m_sockets[Message]->setReadBufferSize(m_chatHeld ? HeldReadBytes : 0);
     setState(State::Connecting);
     m_deadline.start(ConnectTimeoutMs);
     for (int c = 0; c < ChannelCount; ++c)
@@ -101,6 +105,18 @@ void ChatSession::leave()
     m_sockets[Leave]->write(WireText::encode(m_nickname));
     m_deadline.start(LeaveDeadlineMs);
     closeWhenWritten();
+}
+
+void ChatSession::holdChat(bool hold)
+{
+    m_chatHeld = hold;
+    if (!m_link)
+        return;
+    QTcpSocket *socket = m_sockets[Message];
+    // Qt stops reading the connection once this much waits in its buffer.
+    socket->setReadBufferSize(hold ? HeldReadBytes : 0);
+    if (!hold && socket->bytesAvailable() > 0)
+        m_texts[Message]->feed(socket->readAll());
 }
 
 void ChatSession::connected()

@@ -33,6 +33,8 @@ public:
     static constexpr int ConnectTimeoutMs = 5000;
     // A server that stops reading must not keep the window from closing.
     static constexpr int LeaveDeadlineMs = 3000;
+    // What is taken off the chat connection while it is held, at most.
+    static constexpr qint64 HeldReadBytes = 64 * 1024;
 
     explicit ChatSession(QObject *parent = nullptr);
     ~ChatSession() override;
@@ -44,6 +46,10 @@ public:
     void connectTo(const QString &nickname, const QString &host);
     void say(const QString &line);
     void leave();
+    // While held, the chat channel is not read: what the server sends waits
+    // in the kernel's buffers, and the server holds the senders back as it
+    // does for any slow reader. For a reader that is itself behind.
+    void holdChat(bool hold);
 
 signals:
     void stateChanged(ChatSession::State state);
@@ -75,6 +81,7 @@ private:
     std::array<ChannelText *, ChannelCount> m_texts{};
     int m_connected = 0;
     bool m_stopNoticed = false;
+    bool m_chatHeld = false;
     QString m_chatTail;
     QTimer m_deadline;
 };

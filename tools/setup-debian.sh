@@ -3,7 +3,8 @@
 # what is missing, so a second run costs nothing. Needs root (or sudo).
 set -euo pipefail
 
-packages=(cmake ninja-build g++ qt6-base-dev libgl-dev liburing-dev fonts-wine fonts-dejavu-core
+packages=(cmake ninja-build g++ qt6-base-dev qt6-websockets-dev libqrencode-dev libgl-dev liburing-dev fonts-wine
+          fonts-dejavu-core
           qt6-translations-l10n)
 # sohbet-tani reads the firewall with nft; its tests make network namespaces with ip.
 packages+=(nftables iproute2)

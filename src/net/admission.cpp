@@ -97,11 +97,22 @@ Admission::Ticket Admission::admitAddress(quint16 port, const Address &address)
         entry.countedAt = now;
     }
     refill(entry, now);
-    if (entry.open >= m_limits.perAddress || entry.milliTokens < 1000)
-        return nullptr;
-    entry.milliTokens -= 1000;
+    if (m_limits.limitLoopback || !isLoopback(address)) {
+        if (entry.open >= m_limits.perAddress || entry.milliTokens < 1000)
+            return nullptr;
+        entry.milliTokens -= 1000;
+    }
     ++entry.open;
     return &entry;
+}
+
+bool Admission::isLoopback(const Address &address)
+{
+    static constexpr Address IPv6Loopback = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    static constexpr std::array<quint8, 12> MappedPrefix = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+    if (address == IPv6Loopback)
+        return true;
+    return std::equal(MappedPrefix.begin(), MappedPrefix.end(), address.begin()) && address[12] == 127;
 }
 
 void Admission::prune(qint64 now)

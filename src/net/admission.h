@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wire/admissionlimits.h"
+
 #include <QElapsedTimer>
 #include <QtGlobal>
 
@@ -8,24 +10,6 @@
 #include <map>
 #include <unordered_map>
 #include <utility>
-
-// How many connections one source address may have on one port. A pool's
-// elements are never reused, so whoever connects and drops fast enough would
-// use up all 32767 of them and lock everyone out until the server restarts.
-// The figures are generous for a lab behind one NAT address: all its
-// machines connecting at once (after a restart of the server, say), and each
-// reconnecting now and then. One address churning at the full rate takes
-// (32767 - Burst) / PerSecond seconds, over two hours, to fill a pool, and
-// every other address gets on meanwhile.
-struct AdmissionLimits
-{
-    // Connections open at once.
-    int perAddress = 256;
-    // Connections accepted in a row before the rate applies.
-    int burst = 256;
-    // New connections a second, on average, after the burst.
-    int perSecond = 4;
-};
 
 // Decides, per port and source address, whether a connection request may take
 // an element. A refused request is closed at once and makes no element. An
@@ -54,6 +38,7 @@ public:
     // ::ffff:a.b.c.d), which is what admit() reads from the descriptor.
     using Address = std::array<quint8, 16>;
     Ticket admitAddress(quint16 port, const Address &address);
+    static bool isLoopback(const Address &address);
 
     struct Entry
     {

@@ -39,6 +39,8 @@ RawFd connectFrom(const char *source, quint16 port)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Admission::Address)
+
 class TestAdmission : public QObject
 {
     Q_OBJECT
@@ -107,9 +109,43 @@ private slots:
         QCOMPARE(again, 11 * 4);
     }
 
+    void loopbackIsNotLimited_data()
+    {
+        QTest::addColumn<Admission::Address>("address");
+        QTest::addColumn<bool>("limited");
+        Admission::Address v6{};
+        v6[15] = 1;
+        Admission::Address mapped = v4(1);
+        mapped[12] = 127;
+        QTest::newRow("::1") << v6 << false;
+        QTest::newRow("127.0.0.1") << mapped << false;
+        mapped[13] = 5;
+        QTest::newRow("127.5.0.1") << mapped << false;
+        QTest::newRow("10.0.0.1") << v4(1) << true;
+        v6[14] = 1;
+        QTest::newRow("::101") << v6 << true;
+        Admission::Address notMapped = mapped;
+        notMapped[11] = 0;
+        QTest::newRow("127.5.0.1 without the mapped prefix") << notMapped << true;
+    }
+
+    void loopbackIsNotLimited()
+    {
+        QFETCH(Admission::Address, address);
+        QFETCH(bool, limited);
+        qint64 now = 0;
+        Admission admission({3, 3, 4}, [&now] { return now; });
+        int admitted = 0;
+        while (admitted < 10 && admission.admitAddress(10420, address))
+            ++admitted;
+        QCOMPARE(admitted, limited ? 3 : 10);
+    }
+
     void aChurningAddressIsRefusedWhileAnotherGetsOn()
     {
-        LoopbackPool server; // the product's own limits
+        // The product's own limits, applied to this machine's addresses too
+        // so that a loopback client can stand for one on the network.
+        LoopbackPool server(AdmissionLimits{.limitLoopback = true});
         QVERIFY(!server.pool.listen());
         int admitted = 0;
         bool refused = false;

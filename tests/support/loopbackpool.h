@@ -10,10 +10,10 @@
 struct LoopbackPool
 {
     QObject owner;
-    TcpEndpointFactory factory{&owner};
+    TcpEndpointFactory factory;
     SocketPool pool{QStringLiteral("test"), 0, factory};
 
-    LoopbackPool()
+    explicit LoopbackPool(AdmissionLimits limits = {}) : factory(&owner, limits)
     {
         QObject::connect(&pool, &SocketPool::connectionRequest, &pool,
                          [this](qint16, qintptr id) { (void)pool.acceptRequest(id); });

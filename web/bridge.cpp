@@ -1,0 +1,321 @@
+// Between the page and the gateway.
+//
+// HTTP (the gateway's own small GET-only front):
+// - GET / gives the page web/page/index.html; GET /<file> any other file of
+//   web/page/ (css, js, svg, png), all built into the program as resources
+//   under :/page/, with the right Content-Type, "Cache-Control: no-cache", and
+//   a Content-Security-Policy that allows only the gateway itself. Anything
+//   else: 404 with a short Turkish text.
+// - GET /ws with "Upgrade: websocket" gives the WebSocket, if the Origin is
+//   the gateway's own page (http://<the Host header>: exact scheme, host and
+//   port, no prefix match) or absent; otherwise 403 before the upgrade.
+//
+// WebSocket text messages, one JSON object each, UTF-8. Field "t" is the kind.
+// Page to gateway:
+// - {"t":"join","nick":"Ayşe","id":"<random id the page keeps in sessionStorage>"}
+//   First message. Starts a four-channel session for that nickname. If the
+//   gateway still holds a session with the same id whose WebSocket dropped
+//   (within the 60 s silence bound), the new WebSocket takes that session
+//   over instead: no new join, no leave, so the person is not duplicated; the
+//   gateway then sends the current "state" and "people". After an "ended"
+//   with retry, a join on the same WebSocket starts the session again.
+// - {"t":"say","text":"merhaba"}: the gateway sends "<nickname> merhaba" on
+//   the chat channel.
+// - {"t":"leave"}: the session leaves (nickname on the leave channel, then
+//   closes); the gateway then closes the WebSocket with code 1000.
+// - {"t":"ping"}: answered with {"t":"pong"} at once (the page's own check
+//   that a socket that looks open is alive, after sleep, online,
+//   visibilitychange).
+// Gateway to page:
+// - {"t":"state","state":"connecting"|"joined"|"ended","reason":"<Turkish, with ended>","retry":true|false}
+//   "ended" with retry true when the server could not be reached or its
+//   connections ended (the page offers "Yeniden dene" and retries by itself
+//   after a short, growing delay); retry false after the user's own leave.
+// - {"t":"chat","text":"…"}: one decoded read of the chat channel: complete,
+//   valid UTF-8 (a split letter put together, Windows-1254 where not UTF-8),
+//   control and bidi characters made visible symbols, a long read cut as the
+//   desktop client cuts it. It may hold several lines' worth of text.
+// - {"t":"joined","text":"Ayşe sohbete katıldı."}: an arrival, made visible.
+// - {"t":"left","names":["Ayşe"]}: names that left, made visible.
+// - {"t":"people","names":["SERVER","Ayşe"],"sure":true}: the people list;
+//   with "sure":false the names are the likely list (or the roster text as
+//   received), and the page says the list is not certain.
+// Closing codes: 1009 (too big) for a message over 8 KiB; 1008 (policy) for a
+// join with an empty or over-long nickname or a message before join; 1001
+// when the gateway stops.
+#include "bridge.h"
+
+#include "shownread.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QWebSocket>
+
+namespace {
+
+const QString LeftNotice = QStringLiteral("Sohbetten ayrıldınız.");
+// A browser that does not answer a close is let go after this.
+constexpr int CloseGraceMs = 5000;
+
+QJsonArray shownNames(const QStringList &names)
+{
+    QJsonArray shown;
+    for (const QString &name : names)
+        shown.append(ShownRead::shown(name));
+    return shown;
+}
+
+} // namespace
+
+bool Bridge::acceptableNickname(const QString &nickname)
+{
+    return !nickname.trimmed().isEmpty() && nickname.size() <= MaxNicknameChars;
+}
+
+Bridge::Bridge(const QString &server, Limits limits, QObject *parent)
+    : QObject(parent), m_server(server), m_limits(limits)
+{
+    m_silence.setSingleShot(true);
+    m_silence.setInterval(m_limits.silenceMs);
+    connect(&m_silence, &QTimer::timeout, this, &Bridge::silent);
+    m_stuck.setSingleShot(true);
+    m_stuck.setInterval(m_limits.stuckMs);
+    connect(&m_stuck, &QTimer::timeout, this, [this] { end(QWebSocketProtocol::CloseCodeAbnormalDisconnection); });
+
+    connect(&m_session, &ChatSession::stateChanged, this, &Bridge::stateChanged);
+    connect(&m_session, &ChatSession::lost, this, &Bridge::lost);
+    connect(&m_session, &ChatSession::chatText, this, &Bridge::chatArrived);
+    connect(&m_session, &ChatSession::rosterText, &m_people, &People::rosterText);
+    connect(&m_session, &ChatSession::joinText, this, &Bridge::joinArrived);
+    connect(&m_session, &ChatSession::leaveText, this, &Bridge::leaveArrived);
+    connect(&m_people, &People::changed, this, &Bridge::sendPeople);
+}
+
+void Bridge::join(QWebSocket *socket, const QString &nickname)
+{
+    attach(socket);
+    m_endReason.clear();
+    m_joins.clear();
+    m_people.reset(nickname);
+    m_session.connectTo(nickname, m_server);
+}
+
+void Bridge::takeOver(QWebSocket *socket)
+{
+    attach(socket);
+    sendState();
+    sendPeople();
+}
+
+void Bridge::attach(QWebSocket *socket)
+{
+    if (m_socket && m_socket != socket) {
+        // A page that reconnected while its old WebSocket still looked open.
+        disconnect(m_socket, nullptr, this, nullptr);
+        connect(m_socket, &QWebSocket::disconnected, m_socket, &QObject::deleteLater);
+        m_socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+                        QStringLiteral("Oturumu başka bir bağlantı sürdürüyor."));
+    }
+    m_socket = socket;
+    socket->setParent(this);
+    disconnect(socket, nullptr, this, nullptr);
+    connect(socket, &QWebSocket::textMessageReceived, this, &Bridge::received);
+    connect(socket, &QWebSocket::binaryMessageReceived, this,
+            [this] { end(QWebSocketProtocol::CloseCodeDatatypeNotSupported); });
+    connect(socket, &QWebSocket::disconnected, this, &Bridge::socketGone);
+    connect(socket, &QWebSocket::bytesWritten, this, &Bridge::writtenSome);
+    m_silence.start();
+    checkBehind();
+}
+
+void Bridge::received(const QString &message)
+{
+    m_silence.start();
+    const QJsonObject object = QJsonDocument::fromJson(message.toUtf8()).object();
+    const QString kind = object.value(QLatin1String("t")).toString();
+    if (kind == QLatin1String("ping")) {
+        send({{QStringLiteral("t"), QStringLiteral("pong")}});
+    } else if (kind == QLatin1String("say")) {
+        m_session.say(object.value(QLatin1String("text")).toString());
+    } else if (kind == QLatin1String("leave")) {
+        end(QWebSocketProtocol::CloseCodeNormal);
+    } else if (kind == QLatin1String("join") && m_session.state() == ChatSession::State::Disconnected
+               && !m_leaving) {
+        const QString nickname = object.value(QLatin1String("nick")).toString();
+        if (!acceptableNickname(nickname)) {
+            end(QWebSocketProtocol::CloseCodePolicyViolated);
+            return;
+        }
+        join(m_socket, nickname.trimmed());
+    }
+}
+
+void Bridge::end(int code)
+{
+    m_leaving = true;
+    const bool wasOver = m_session.state() == ChatSession::State::Disconnected;
+    m_session.leave();
+    if (!m_socket)
+        return finishIfDone();
+    if (code == QWebSocketProtocol::CloseCodeAbnormalDisconnection) {
+        // Nobody reads a close there any more.
+        m_socket->abort();
+        return;
+    }
+    // The user's own leave closes once the leave is written (stateChanged),
+    // so the page learns "ended" first.
+    if (code == QWebSocketProtocol::CloseCodeNormal && !wasOver)
+        return;
+    if (wasOver) {
+        m_endReason = LeftNotice;
+        sendState();
+    }
+    closeBrowser(QWebSocketProtocol::CloseCode(code));
+}
+
+void Bridge::closeBrowser(QWebSocketProtocol::CloseCode code)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_socket->close(code);
+    QTimer::singleShot(CloseGraceMs, m_socket.data(), &QWebSocket::abort);
+}
+
+void Bridge::socketGone()
+{
+    if (m_socket)
+        m_socket->deleteLater();
+    m_socket = nullptr;
+    m_stuck.stop();
+    m_behind = false;
+    m_session.holdChat(false);
+    finishIfDone();
+}
+
+void Bridge::silent()
+{
+    end(QWebSocketProtocol::CloseCodeAbnormalDisconnection);
+}
+
+void Bridge::finishIfDone()
+{
+    const bool sessionOver = m_session.state() == ChatSession::State::Disconnected;
+    if (m_finished || m_socket || !sessionOver)
+        return;
+    m_finished = true;
+    emit finished();
+}
+
+void Bridge::stateChanged(ChatSession::State state)
+{
+    if (state == ChatSession::State::Leaving)
+        return;
+    if (state != ChatSession::State::Disconnected) {
+        sendState();
+        return;
+    }
+    // Ended without a leave of ours: lost() follows with the reason.
+    if (!m_leaving)
+        return;
+    m_endReason = LeftNotice;
+    sendState();
+    closeBrowser(QWebSocketProtocol::CloseCodeNormal);
+    finishIfDone();
+}
+
+void Bridge::lost(const QString &reason)
+{
+    m_endReason = reason;
+    sendState();
+    finishIfDone();
+}
+
+void Bridge::chatArrived(const QString &text)
+{
+    m_people.chatText(text);
+    send({{QStringLiteral("t"), QStringLiteral("chat")}, {QStringLiteral("text"), ShownRead::shown(text)}});
+}
+
+void Bridge::joinArrived(const QString &text)
+{
+    for (const QString &name : m_joins.feed(text)) {
+        m_people.joined(name);
+        send({{QStringLiteral("t"), QStringLiteral("joined")},
+              {QStringLiteral("text"), ShownRead::shown(name + JoinAnnouncements::Suffix)}});
+    }
+}
+
+void Bridge::leaveArrived(const QString &text)
+{
+    const QStringList names = m_people.leaveText(text);
+    if (!names.isEmpty())
+        send({{QStringLiteral("t"), QStringLiteral("left")}, {QStringLiteral("names"), shownNames(names)}});
+}
+
+void Bridge::send(const QJsonObject &message)
+{
+    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+        return;
+    m_socket->sendTextMessage(QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact)));
+    checkBehind();
+}
+
+void Bridge::sendState()
+{
+    QJsonObject message{{QStringLiteral("t"), QStringLiteral("state")}};
+    switch (m_session.state()) {
+    case ChatSession::State::Connected:
+        message.insert(QStringLiteral("state"), QStringLiteral("joined"));
+        break;
+    case ChatSession::State::Connecting:
+    case ChatSession::State::Leaving:
+        message.insert(QStringLiteral("state"), QStringLiteral("connecting"));
+        break;
+    case ChatSession::State::Disconnected:
+        message.insert(QStringLiteral("state"), QStringLiteral("ended"));
+        message.insert(QStringLiteral("reason"), m_endReason);
+        message.insert(QStringLiteral("retry"), !m_leaving);
+        break;
+    }
+    send(message);
+}
+
+void Bridge::sendPeople()
+{
+    // A browser that is behind gets the list once it has caught up: only the
+    // newest one matters.
+    if (m_behind) {
+        m_peopleWaiting = true;
+        return;
+    }
+    m_peopleWaiting = false;
+    const QStringList names = m_people.sure() ? m_people.names() : m_people.rows()->stringList();
+    send({{QStringLiteral("t"), QStringLiteral("people")},
+          {QStringLiteral("names"), shownNames(names)},
+          {QStringLiteral("sure"), m_people.sure()}});
+}
+
+void Bridge::writtenSome()
+{
+    if (m_behind)
+        m_stuck.start();
+    checkBehind();
+}
+
+void Bridge::checkBehind()
+{
+    if (!m_socket)
+        return;
+    const bool behind = m_socket->bytesToWrite() > m_limits.behindBytes;
+    if (behind == m_behind)
+        return;
+    m_behind = behind;
+    m_session.holdChat(behind);
+    if (behind) {
+        m_stuck.start();
+        return;
+    }
+    m_stuck.stop();
+    if (m_peopleWaiting)
+        sendPeople();
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "bridge.h"
+#include "httpfront.h"
+
+#include <QHash>
+#include <QWebSocketServer>
+
+// The whole gateway: the HTTP front on its port, the WebSockets it hands on,
+// and one Bridge per browser user, found again by the id its page keeps so
+// that a page that reconnects takes its session over.
+class Gateway final : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What one browser may send in one message.
+    static constexpr qint64 MaxMessageBytes = 8 * 1024;
+    // The page's id for its session, at most.
+    static constexpr qsizetype MaxIdChars = 128;
+
+    struct Options
+    {
+        QString server = QStringLiteral("127.0.0.1");
+        PageFiles files;
+        AdmissionLimits limits;
+        Bridge::Limits bridge;
+    };
+
+    explicit Gateway(Options options, QObject *parent = nullptr);
+
+    bool listen(const QHostAddress &address, quint16 port) { return m_front.listen(address, port); }
+    quint16 port() const { return m_front.port(); }
+    QString errorString() const { return m_front.errorString(); }
+    int sessions() const { return int(m_bridges.size()); }
+
+    // Every user leaves and every browser is told the gateway stops;
+    // stopped() follows once the leaves are written, or after a short while.
+    void stop();
+
+signals:
+    void stopped();
+
+private:
+    void accept();
+    void firstMessage(QWebSocket *socket, const QString &message);
+    void bridgeFinished(Bridge *bridge);
+
+    Options m_options;
+    QWebSocketServer m_webSockets;
+    HttpFront m_front;
+    QHash<QString, Bridge *> m_bridges;
+    bool m_stopping = false;
+};
