@@ -182,15 +182,27 @@
     socket.onclose = (event) => closed(event.code);
   }
 
-  function retryLater(text) {
-    abandon();
+  // A socket the gateway keeps open after an "ended" carries the next join
+  // itself; one that closed or stopped answering is replaced.
+  function retryLater(text, keepSocket = false) {
+    if (!keepSocket)
+      abandon();
     joined = false;
     updateTitle();
     const base = RetryDelaysMs[Math.min(retries, RetryDelaysMs.length - 1)];
     ++retries;
     showStatus(text + AgainLater, true);
     clearTimeout(retryTimer);
-    retryTimer = setTimeout(open, base + Math.random() * base / 4);
+    retryTimer = setTimeout(again, base + Math.random() * base / 4);
+  }
+
+  function again() {
+    if (!ws || ws.readyState !== WebSocket.OPEN)
+      return open();
+    clearTimeout(retryTimer);
+    retryTimer = 0;
+    showStatus('Yeniden bağlanılıyor…');
+    send({ t: 'join', nick, id: sessionId() });
   }
 
   function received(data) {
@@ -241,7 +253,7 @@
       if (message.retry === false)
         ended(reason);
       else
-        retryLater(reason);
+        retryLater(reason, true);
       break;
     }
     }
@@ -370,7 +382,7 @@
   });
   ui.retry.addEventListener('click', () => {
     if (wanted)
-      open();
+      again();
   });
   ui.conversation.addEventListener('scroll', () => {
     const c = ui.conversation;
