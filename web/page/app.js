@@ -118,8 +118,11 @@
     entry.className = 'entry chat';
     const end = text.startsWith('<') ? text.indexOf('>') : -1;
     if (end > 0) {
-      if (text.slice(1, end) === StopNoticeName)
+      const speaker = text.slice(1, end);
+      if (speaker === StopNoticeName)
         entry.className = 'entry notice';
+      else if (speaker === nick)
+        entry.className = 'entry chat own';
       const name = document.createElement('b');
       name.textContent = text.slice(0, end + 1);
       entry.append(name, text.slice(end + 1));
