@@ -23,8 +23,10 @@
   // Entries kept on the page; older ones go, so a long day stays light.
   const MaxEntries = 2000;
   const StopNoticeName = 'SUNUCU MESAJI';
+  const PolicyClose = 1008;
   const NickKey = 'sohbet.lakap';
   const IdKey = 'sohbet.id';
+  const IdNickKey = 'sohbet.id.lakap';
   const Title = 'Sohbet';
   const AgainLater = ' Birazdan yeniden denenecek.';
 
@@ -58,20 +60,26 @@
     try { storage.setItem(key, value); } catch { /* not remembered */ }
   }
 
-  // The tab's own id: a socket that joins with it again takes over the
+  // The session's id: a socket that joins with it again takes over the
   // session the gateway still holds for a dropped socket, so the person is
-  // not listed twice. sessionStorage keeps it across a reload of this tab
-  // and no further.
+  // not listed twice. sessionStorage keeps it, with its nickname, across a
+  // reload of this tab (a phone may drop a tab in the background), and a
+  // join under another nickname takes a new one, so a copy of the tab does
+  // not take over a session that is not its own.
   function sessionId() {
-    let id = stored(sessionStorage, IdKey) || idInMemory;
-    if (!id) {
-      const bytes = new Uint8Array(16);
-      crypto.getRandomValues(bytes);
-      id = Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
-      store(sessionStorage, IdKey, id);
+    if (!idInMemory) {
+      const kept = stored(sessionStorage, IdKey);
+      if (kept && stored(sessionStorage, IdNickKey) === nick) {
+        idInMemory = kept;
+      } else {
+        const bytes = new Uint8Array(16);
+        crypto.getRandomValues(bytes);
+        idInMemory = Array.from(bytes, (b) => b.toString(16).padStart(2, '0')).join('');
+        store(sessionStorage, IdKey, idInMemory);
+        store(sessionStorage, IdNickKey, nick);
+      }
     }
-    idInMemory = id;
-    return id;
+    return idInMemory;
   }
 
   function showStatus(text, offerRetry = false) {
@@ -182,7 +190,7 @@
     ws = socket;
     socket.onopen = () => send({ t: 'join', nick, id: sessionId() });
     socket.onmessage = (event) => received(event.data);
-    socket.onclose = (event) => closed(event.code);
+    socket.onclose = (event) => closed(event.code, event.reason);
   }
 
   // A socket the gateway keeps open after an "ended" carries the next join
@@ -262,13 +270,20 @@
     }
   }
 
-  function closed(code) {
+  function closed(code, reason) {
     ws = null;
     clearTimeout(pongTimer);
     pongTimer = 0;
-    if (code === 1008 && !joined) {
-      // A nickname the gateway does not take: asking again would not help.
-      ended('Bu lakap kabul edilmedi; başka bir lakap deneyin.');
+    if (code === PolicyClose) {
+      // A nickname the gateway does not take, or another tab with this
+      // tab's id (a duplicated tab) took the session over: asking again
+      // would only take it back. A later join here starts a session of its
+      // own.
+      idInMemory = '';
+      store(sessionStorage, IdNickKey, '');
+      if (joined)
+        addEntry(reason || 'Bağlantı kapatıldı.', 'notice');
+      ended(reason || 'Bu lakap kabul edilmedi; başka bir lakap deneyin.');
       return;
     }
     const wasJoined = joined;
@@ -327,6 +342,7 @@
       return;
     }
     nick = name;
+    idInMemory = '';
     store(localStorage, NickKey, nick);
     wanted = true;
     everJoined = false;
