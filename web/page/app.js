@@ -249,13 +249,14 @@
     case 'joined':
       if (everJoined && !joined)
         addEntry('Yeniden bağlandınız.', 'notice');
+      // Only the first time: on a phone, focus opens the keyboard.
+      if (!everJoined && !ui.chat.contains(document.activeElement))
+        ui.line.focus();
       joined = true;
       everJoined = true;
       retries = 0;
       showStatus(`“${nick}” lakabıyla bağlısınız.`);
       updateTitle();
-      if (document.activeElement === document.body || !ui.chat.contains(document.activeElement))
-        ui.line.focus();
       break;
     case 'ended': {
       const reason = String(message.reason || 'Sunucuyla bağlantı kesildi.');
