@@ -87,6 +87,7 @@ class BrowserE2e(unittest.TestCase):
                          '--disable-background-networking', '--disable-component-update',
                          '--user-data-dir=' + cls.profile.name):
             options.add_argument(argument)
+        options.set_capability('goog:loggingPrefs', {'browser': 'SEVERE'})
         cls.driver = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
 
     @classmethod
@@ -143,6 +144,10 @@ class BrowserE2e(unittest.TestCase):
         chat.send(markup.encode())
         self.wait_for_entry(markup)
         self.assertEqual(self.conversation.find_elements(By.CSS_SELECTOR, 'img, i'), [])
+
+        # Nothing was refused (the gateway's Content-Security-Policy allows
+        # no inline script or style) and no script failed.
+        self.assertEqual(driver.get_log('browser'), [])
 
         # The gateway restarts: the page joins again by itself, as the same user.
         gateway = self.processes[-1]
