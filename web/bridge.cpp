@@ -54,6 +54,7 @@
 namespace {
 
 const QString LeftNotice = QStringLiteral("Sohbetten ayrıldınız.");
+constexpr int PeopleSettleMs = 250;
 // A browser that does not answer a close is let go after this.
 constexpr int CloseGraceMs = 5000;
 
@@ -88,7 +89,17 @@ Bridge::Bridge(const QString &server, Limits limits, QObject *parent)
     connect(&m_session, &ChatSession::rosterText, &m_people, &People::rosterText);
     connect(&m_session, &ChatSession::joinText, this, &Bridge::joinArrived);
     connect(&m_session, &ChatSession::leaveText, this, &Bridge::leaveArrived);
-    connect(&m_people, &People::changed, this, &Bridge::sendPeople);
+    m_peopleSettle.setSingleShot(true);
+    m_peopleSettle.setInterval(PeopleSettleMs);
+    connect(&m_peopleSettle, &QTimer::timeout, this, &Bridge::sendPeople);
+    connect(&m_people, &People::changed, &m_peopleSettle, qOverload<>(&QTimer::start));
+}
+
+// The WebSocket, a child, would report its end to a bridge half gone.
+Bridge::~Bridge()
+{
+    if (m_socket)
+        disconnect(m_socket, nullptr, this, nullptr);
 }
 
 void Bridge::join(QWebSocket *socket, const QString &nickname)

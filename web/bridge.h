@@ -37,6 +37,7 @@ public:
     static bool acceptableNickname(const QString &nickname);
 
     Bridge(const QString &server, Limits limits, QObject *parent = nullptr);
+    ~Bridge() override;
 
     // Whether a reconnecting page may still take this session over.
     bool open() const { return !m_leaving; }
@@ -72,8 +73,8 @@ private:
 
     QString m_server;
     Limits m_limits;
-    ChatSession m_session;
-    People m_people;
+    ChatSession m_session{this};
+    People m_people{this};
     JoinAnnouncements m_joins;
     QPointer<QWebSocket> m_socket;
     // Why the session ended, while it stays ended.
@@ -83,6 +84,9 @@ private:
     bool m_finished = false;
     bool m_behind = false;
     bool m_peopleWaiting = false;
+    // Arrivals come in bursts (a class joining), each changing the list:
+    // the browser gets the list once a burst is over.
+    QTimer m_peopleSettle;
     QTimer m_silence;
     QTimer m_stuck;
 };

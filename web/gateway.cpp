@@ -19,6 +19,16 @@ Gateway::Gateway(Options options, QObject *parent)
     connect(&m_webSockets, &QWebSocketServer::newConnection, this, &Gateway::accept);
 }
 
+// The bridges go first, while what they report to is still whole.
+Gateway::~Gateway()
+{
+    const QList<Bridge *> bridges = findChildren<Bridge *>(Qt::FindDirectChildrenOnly);
+    for (Bridge *bridge : bridges) {
+        disconnect(bridge, nullptr, this, nullptr);
+        delete bridge;
+    }
+}
+
 void Gateway::accept()
 {
     while (QWebSocket *socket = m_webSockets.nextPendingConnection()) {

@@ -28,6 +28,7 @@ public:
     };
 
     explicit Gateway(Options options, QObject *parent = nullptr);
+    ~Gateway() override;
 
     bool listen(const QHostAddress &address, quint16 port) { return m_front.listen(address, port); }
     quint16 port() const { return m_front.port(); }

@@ -70,6 +70,7 @@ void HttpFront::accept()
             socket->deleteLater();
             continue;
         }
+        socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SendBufferBytes);
         // Released however the connection ends, here or as a WebSocket.
         connect(socket, &QObject::destroyed, this, [this, peer] { m_limit.release(peer); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);

@@ -23,6 +23,10 @@ class HttpFront final : public QObject
 public:
     static constexpr qsizetype MaxHeadBytes = 8 * 1024;
     static constexpr int HeadTimeoutMs = 10 * 1000;
+    // The kernel's send buffer for a browser. Left to itself it grows to
+    // megabytes on a fast link; kept small, what waits for a slow browser
+    // waits where the gateway counts it.
+    static constexpr int SendBufferBytes = 64 * 1024;
 
     HttpFront(QWebSocketServer &webSockets, PageFiles files, AdmissionLimits limits, QObject *parent = nullptr);
 
@@ -36,8 +40,9 @@ private:
     void respond(QTcpSocket *socket, const QByteArray &status, const QByteArray &contentType,
                  const QByteArray &body);
 
-    QTcpServer m_server;
     QWebSocketServer &m_webSockets;
     PageFiles m_files;
+    // Before the server: its connections release their places as they go.
     AddressLimit m_limit;
+    QTcpServer m_server;
 };

@@ -12,6 +12,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -66,10 +67,22 @@ void printAddresses(quint16 port, const QString &server)
     std::fflush(stdout);
 }
 
+// Every browser user costs five descriptors (its WebSocket and four channels):
+// the soft limit of 1024 would stop at about two hundred users.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    raiseOpenFileLimit();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("sohbet-web"));
 

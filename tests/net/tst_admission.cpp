@@ -145,7 +145,9 @@ private slots:
     {
         // The product's own limits, applied to this machine's addresses too
         // so that a loopback client can stand for one on the network.
-        LoopbackPool server(AdmissionLimits{.limitLoopback = true});
+        AdmissionLimits limits;
+        limits.limitLoopback = true;
+        LoopbackPool server(limits);
         QVERIFY(!server.pool.listen());
         int admitted = 0;
         bool refused = false;

@@ -3,7 +3,7 @@
 // server accepted them. No crash, no descriptor left open, and the memory back
 // near where it started: each leaves a closed element behind, by design,
 // which must cost little. Each round comes from an address of its own, as
-// many clients would: one address alone is refused long before ten thousand.
+// many clients would.
 #include "reliability/harness.h"
 
 #include <QElapsedTimer>

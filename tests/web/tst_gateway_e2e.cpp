@@ -1,0 +1,237 @@
+// The gateway against the real server on loopback, on the channels' fixed
+// ports, with QWebSocket pages and raw clients on the channels: what a page
+// is sent for what arrives, what a page's line becomes on the wire, the
+// limits on what a browser may send or leave waiting, and the leave of a
+// browser that went away.
+#include "gateway.h"
+#include "net/channeltext.h"
+#include "page.h"
+#include "reliability/harness.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Reliability;
+
+namespace {
+
+Gateway::Options withLimits(Bridge::Limits limits)
+{
+    Gateway::Options options;
+    options.bridge = limits;
+    return options;
+}
+
+struct Running
+{
+    explicit Running(Bridge::Limits limits = {}) : gateway(withLimits(limits))
+    {
+        gateway.listen(QHostAddress::LocalHost, 0);
+    }
+    Page *joined(const QString &nickname, const QString &id = QStringLiteral("sayfa-1"))
+    {
+        auto *page = new Page(gateway.port());
+        pages.emplace_back(page);
+        if (QTest::qWaitFor([page] { return page->open(); })) {
+            page->join(nickname, id);
+            std::ignore = QTest::qWaitFor([page] { return page->lastState() == QLatin1String("joined"); });
+        }
+        return page;
+    }
+
+    RunningServer server;
+    Gateway gateway;
+    std::vector<std::unique_ptr<Page>> pages;
+};
+
+} // namespace
+
+class TestGatewayE2e : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void whatThePageIsSent_data()
+    {
+        QTest::addColumn<QByteArray>("first");
+        QTest::addColumn<QByteArray>("second"); // sent once the first is relayed
+        QTest::addColumn<QStringList>("chat");
+        QTest::newRow("a chat line") << QByteArray("<Ali> merhaba") << QByteArray()
+                                     << QStringList{QStringLiteral("<Ali> merhaba")};
+        // "ğ" is C4 9F: cut inside it, and put back together.
+        QTest::newRow("a letter split across reads") << QByteArray("a\xc4") << QByteArray("\x9fz")
+                                                     << QStringList{QStringLiteral("a"), QStringLiteral("ğz")};
+        QTest::newRow("Windows-1254") << QByteArray("\xfe\xf0\xfd") << QByteArray()
+                                      << QStringList{QStringLiteral("şğı")};
+        QTest::newRow("control and bidi characters") << QByteArray("x\x07\r\n\xe2\x80\xae") << QByteArray()
+                                                     << QStringList{QStringLiteral("x␇␍␊⸮")};
+    }
+
+    void whatThePageIsSent()
+    {
+        QFETCH(QByteArray, first);
+        QFETCH(QByteArray, second);
+        QFETCH(QStringList, chat);
+        Running running;
+        QVERIFY(running.server.running());
+        Page *page = running.joined(QStringLiteral("Ayşe"));
+        QCOMPARE(page->lastState(), QStringLiteral("joined"));
+        // A busy machine may take longer than a network between the halves.
+        for (ChannelText *text : running.gateway.findChildren<ChannelText *>())
+            text->setHoldMs(60 * 1000);
+        Client raw(Message);
+        raw.open();
+        QTRY_VERIFY(raw.connected());
+        QTRY_COMPARE(int(running.server.window.Winsock().highestIndex()), 2);
+        raw.send(first);
+        if (!second.isEmpty()) {
+            QTRY_COMPARE(raw.got.size(), first.size());
+            raw.send(second);
+        }
+        QTRY_COMPARE(page->said(QStringLiteral("chat")), chat);
+        running.server.stop();
+    }
+
+    void aLineGoesOutAsTheDesktopClientSendsItAndTheLeaveFollows()
+    {
+        Running running;
+        Client message(Message), leave(Leave);
+        message.open();
+        leave.open();
+        QTRY_VERIFY(message.connected() && leave.connected());
+        Page *page = running.joined(QStringLiteral("Ayşe"));
+        QCOMPARE(page->lastState(), QStringLiteral("joined"));
+        page->say(QStringLiteral("Merhaba dünya <b>"));
+        QTRY_COMPARE(message.got, QStringLiteral("<Ayşe> Merhaba dünya <b>").toUtf8());
+        page->send({{u"t"_s, u"leave"_s}});
+        QTRY_COMPARE(leave.got, QStringLiteral("Ayşe").toUtf8());
+        QTRY_COMPARE(page->socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(page->socket.closeCode(), QWebSocketProtocol::CloseCodeNormal);
+        QCOMPARE(page->lastState(), QStringLiteral("ended"));
+        QCOMPARE(page->got.last().value(u"retry"), QJsonValue(false));
+        QTRY_COMPARE(running.gateway.sessions(), 0);
+        running.server.stop();
+    }
+
+    void aBrowserThatWentAwayLeaves_data()
+    {
+        QTest::addColumn<bool>("abrupt");
+        QTest::newRow("closed without a word") << true;
+        QTest::newRow("silent") << false;
+    }
+
+    void aBrowserThatWentAwayLeaves()
+    {
+        QFETCH(bool, abrupt);
+        Running running(Bridge::Limits{.silenceMs = 500});
+        Client leave(Leave);
+        leave.open();
+        QTRY_VERIFY(leave.connected());
+        Page *page = running.joined(QStringLiteral("Ayşe"));
+        QCOMPARE(page->lastState(), QStringLiteral("joined"));
+        if (abrupt)
+            page->socket.abort();
+        QTRY_COMPARE(leave.got, QStringLiteral("Ayşe").toUtf8());
+        QTRY_COMPARE(page->socket.state(), QAbstractSocket::UnconnectedState);
+        QTRY_COMPARE(running.gateway.sessions(), 0);
+        running.server.stop();
+    }
+
+    void aReconnectingPageTakesItsSessionOver_data()
+    {
+        QTest::addColumn<bool>("dropped");
+        QTest::newRow("after its WebSocket dropped") << true;
+        QTest::newRow("while the old WebSocket still looks open") << false;
+    }
+
+    void aReconnectingPageTakesItsSessionOver()
+    {
+        QFETCH(bool, dropped);
+        Running running;
+        Client message(Message), join(Join), leave(Leave);
+        for (Client *client : {&message, &join, &leave})
+            client->open();
+        QTRY_VERIFY(message.connected() && join.connected() && leave.connected());
+        Page *first = running.joined(QStringLiteral("Ayşe"), QStringLiteral("kimlik"));
+        QTRY_COMPARE(join.got, QStringLiteral("Ayşe sohbete katıldı.").toUtf8());
+        if (dropped)
+            first->socket.abort();
+        Page *again = running.joined(QStringLiteral("Ayşe"), QStringLiteral("kimlik"));
+        QCOMPARE(again->lastState(), QStringLiteral("joined"));
+        QTRY_VERIFY(!again->said(QStringLiteral("people"), QStringLiteral("sure")).isEmpty());
+        again->say(QStringLiteral("yine ben"));
+        QTRY_COMPARE(message.got, QStringLiteral("<Ayşe> yine ben").toUtf8());
+        QTRY_COMPARE(first->socket.state(), QAbstractSocket::UnconnectedState);
+        // No second arrival, no leave: the same person all along.
+        QCOMPARE(join.got, QStringLiteral("Ayşe sohbete katıldı.").toUtf8());
+        QCOMPARE(leave.got, QByteArray());
+        QCOMPARE(running.gateway.sessions(), 1);
+        running.server.stop();
+    }
+
+    void whatABrowserMayNotSend_data()
+    {
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<int>("closeCode");
+        const QString join = uR"({"t":"join","id":"k","nick":"%1"})"_s;
+        QTest::newRow("over 8 KiB") << QStringList{join.arg(u"Veli"), uR"({"t":"say","text":"%1"})"_s.arg(QString(8200, u'x'))}
+                                    << int(QWebSocketProtocol::CloseCodeTooMuchData);
+        QTest::newRow("a line before the join") << QStringList{uR"({"t":"say","text":"a"})"_s}
+                                                << int(QWebSocketProtocol::CloseCodePolicyViolated);
+        QTest::newRow("an empty nickname") << QStringList{join.arg(u"  ")}
+                                           << int(QWebSocketProtocol::CloseCodePolicyViolated);
+        QTest::newRow("an over-long nickname") << QStringList{join.arg(QString(Bridge::MaxNicknameChars + 1, u'ş'))}
+                                               << int(QWebSocketProtocol::CloseCodePolicyViolated);
+    }
+
+    void whatABrowserMayNotSend()
+    {
+        QFETCH(QStringList, messages);
+        QFETCH(int, closeCode);
+        Running running;
+        Page *bystander = running.joined(QStringLiteral("Ayşe"));
+        QCOMPARE(bystander->lastState(), QStringLiteral("joined"));
+        Page page(running.gateway.port());
+        QTRY_VERIFY(page.open());
+        for (const QString &message : messages)
+            page.socket.sendTextMessage(message);
+        QTRY_COMPARE(page.socket.state(), QAbstractSocket::UnconnectedState);
+        QCOMPARE(int(page.socket.closeCode()), closeCode);
+        bystander->send({{u"t"_s, u"ping"_s}});
+        QTRY_COMPARE(bystander->got.last().value(u"t").toString(), QStringLiteral("pong"));
+        QCOMPARE(bystander->lastState(), QStringLiteral("joined"));
+        running.server.stop();
+    }
+
+    void aBrowserThatReadsNothingIsHeldThenClosed()
+    {
+        const Bridge::Limits limits{.stuckMs = 1000};
+        Running running(limits);
+        Client message(Message), leave(Leave);
+        message.onBytes = [](const QByteArray &) {};
+        message.open();
+        leave.open();
+        QTRY_VERIFY(message.connected() && leave.connected());
+        DeafPage deaf(running.gateway.port());
+        QTRY_VERIFY(deaf.upgraded());
+        deaf.send(R"({"t":"join","id":"d","nick":"Sağır"})");
+        QTRY_COMPARE(running.gateway.sessions(), 1);
+        QTRY_COMPARE(int(running.server.window.Winsock().highestIndex()), 2);
+        // Far more than any buffer between the server and the browser holds,
+        // in characters each shown as three bytes.
+        message.send(QByteArray(16 * 1024 * 1024, '\x01'));
+        qint64 mostWaiting = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     for (const QWebSocket *socket : running.gateway.findChildren<QWebSocket *>())
+                                         mostWaiting = std::max(mostWaiting, socket->bytesToWrite());
+                                     return leave.got == QStringLiteral("Sağır").toUtf8();
+                                 }()),
+                                 30000);
+        QVERIFY2(mostWaiting < limits.behindBytes + 4 * ChatSession::HeldReadBytes, qPrintable(QString::number(mostWaiting)));
+        QTRY_COMPARE(running.gateway.sessions(), 0);
+        running.server.stop();
+    }
+};
+
+QTEST_MAIN(TestGatewayE2e)
+#include "tst_gateway_e2e.moc"
