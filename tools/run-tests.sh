@@ -6,7 +6,8 @@
 # UndefinedBehaviorSanitizer, halting on the first error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash tools/setup-debian.sh
+# The browser test drives Debian's Chromium through its WebDriver.
+bash tools/setup-debian.sh chromium chromium-driver python3-selenium
 
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DSOHBET_TESTS=ON)
