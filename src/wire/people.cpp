@@ -14,6 +14,8 @@ namespace {
 // longer; it also bounds the work of reading a long roster.
 constexpr qsizetype LongestName = 256;
 
+const QString DefaultOperator = QStringLiteral("SERVER");
+
 // Where text shows a boundary between two names by the case of its letters:
 // before an upper-case letter that follows a lower-case one ("AyşeMehmet"),
 // or before the last capital of a run when a lower-case letter follows it
@@ -70,6 +72,9 @@ void People::reset(const QString &nickname)
 {
     clear();
     learn(nickname);
+    // The operator's nickname comes first in every roster, and most servers
+    // keep the one it starts with.
+    learn(DefaultOperator);
     update();
 }
 

@@ -13,10 +13,11 @@
 // its own with nothing between them, and sends the whole roster again each
 // time someone arrives: what comes in is "SERVERAliVeli", perhaps twice over
 // and cut anywhere. The names in it can only be told apart by already knowing
-// them, so this keeps the names it has learnt elsewhere: the user's own, every
-// join announcement ("Ali sohbete katıldı." ends where the name ends), every
-// leave, and the "<name> " in front of chat lines (the operator's, and those of
-// clients that, like this one, put the sender's name there).
+// them, so this keeps the names it has learnt elsewhere: the user's own, the
+// operator's default "SERVER", every join announcement ("Ali sohbete katıldı."
+// ends where the name ends), every leave, and the "<name> " in front of chat
+// lines (the operator's, and those of clients that, like this one, put the
+// sender's name there).
 //
 // Roster text is gathered until the channel has been quiet for RosterQuietMs:
 // that is one roster, or a few sent back to back. If that text splits into

@@ -96,8 +96,8 @@ private slots:
         // The line reached a window that was not active: marked unread.
         QVERIFY(ali.window.windowTitle().startsWith(QStringLiteral("(")));
 
-        // Until the operator speaks, "SERVER" is told from the names after it
-        // only by the letters' case; then both lists are known.
+        // The operator's default nickname is known from the start, so both
+        // lists are known once the roster is read.
         server.window.Text2()->setText(QStringLiteral("hoş geldiniz"));
         server.window.Command1()->click();
         const QStringList three = {QStringLiteral("SERVER"), QStringLiteral("Ali"), QStringLiteral("Veli")};

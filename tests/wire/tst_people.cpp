@@ -94,13 +94,13 @@ private slots:
         QTest::addColumn<int>("certainty");
         QTest::addColumn<QStringList>("rows");
         QTest::newRow("operator not known yet: a likely list")
-                << list("r SERVERMe|s") << int(Likely) << list("SERVER|Me");
+                << list("r HOCAMe|s") << int(Likely) << list("HOCA|Me");
         QTest::newRow("no boundary in sight: the roster as received")
                 << list("r serverali|s") << int(Unknown) << list("serverali");
-        QTest::newRow("the operator speaks") << list("r SERVERMe|s|c <SERVER> merhaba") << int(Sure) << list("SERVER|Me");
+        QTest::newRow("the operator speaks") << list("r HOCAMe|s|c <HOCA> merhaba") << int(Sure) << list("HOCA|Me");
         QTest::newRow("the stop notice names nobody")
-                << list("r SERVERMe|s|c <SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.") << int(Likely)
-                << list("SERVER|Me");
+                << list("r HOCAMe|s|c <SUNUCU MESAJI> Sunucu bağlantısı kesiliyor.") << int(Likely)
+                << list("HOCA|Me");
         QTest::newRow("two rosters in one read, each name once")
                 << list("c <SERVER> x|r SERVERMeSERV|j Veli|r ERMeVeli|s") << int(Sure) << list("SERVER|Me|Veli");
         QTest::newRow("a join before its roster shows at once")
