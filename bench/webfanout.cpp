@@ -11,6 +11,8 @@
 // A receiving role prints "ready" once all its clients are in and the lists
 // have settled, and at the end its p50 and p99 of the time from send to
 // arrival. Loopback only; every wait is bounded. Run by bench/web.sh.
+#include "wire/channelports.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QJsonDocument>
@@ -28,7 +30,6 @@
 
 namespace {
 
-constexpr quint16 MessagePort = 10420;
 constexpr int JoinDeadlineMs = 300 * 1000;
 constexpr qint64 QuietMs = 2000;
 constexpr int LineEveryMs = 1000;
@@ -101,7 +102,7 @@ int main(int argc, char *argv[])
     if (role == QLatin1String("send")) {
         QTcpSocket sender;
         QObject::connect(&sender, &QTcpSocket::readyRead, &sender, [&sender] { sender.readAll(); });
-        sender.connectToHost(QHostAddress::LocalHost, MessagePort);
+        sender.connectToHost(QHostAddress::LocalHost, ChannelPort::Message);
         if (!sender.waitForConnected(5000))
             return 1;
         // The first line from a new name has every browser's people list
@@ -156,7 +157,7 @@ int main(int argc, char *argv[])
                 tail->remove(0, bar + 1);
             });
             QObject::connect(socket, &QTcpSocket::connected, socket, [&] { ++ready; });
-            socket->connectToHost(QHostAddress::LocalHost, MessagePort);
+            socket->connectToHost(QHostAddress::LocalHost, ChannelPort::Message);
         }
     } else {
         std::fprintf(stderr, "usage: bench_webfanout --role web|tcp|send [--users N] [--rounds N] "

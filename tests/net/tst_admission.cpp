@@ -2,6 +2,7 @@
 // churning address refused on a real listener while another still gets on.
 #include "loopbackpool.h"
 #include "net/admission.h"
+#include "wire/channelports.h"
 #include "rawsocket.h"
 
 #include <QTest>
@@ -75,7 +76,7 @@ private slots:
         Admission admission({perAddress, burst, 4}, [&now] { return now; });
         const auto inARow = [&](std::vector<Admission::Ticket> &held) {
             int admitted = 0;
-            while (Admission::Ticket ticket = admission.admitAddress(10420, v4(7))) {
+            while (Admission::Ticket ticket = admission.admitAddress(ChannelPort::Message, v4(7))) {
                 held.push_back(ticket);
                 if (++admitted > 1000)
                     break;
@@ -95,16 +96,16 @@ private slots:
         qint64 now = 0;
         Admission admission({1000, 100, 4}, [&now] { return now; });
         for (int i = 0; i < 100; ++i)
-            admission.leave(admission.admitAddress(10420, v4(1))); // connect and reset
-        QVERIFY(!admission.admitAddress(10420, v4(1)));
+            admission.leave(admission.admitAddress(ChannelPort::Message, v4(1))); // connect and reset
+        QVERIFY(!admission.admitAddress(ChannelPort::Message, v4(1)));
         QVERIFY(admission.admitAddress(4201, v4(1)));
-        QVERIFY(admission.admitAddress(10420, v4(2)));
+        QVERIFY(admission.admitAddress(ChannelPort::Message, v4(2)));
         // Idle addresses are forgotten after a while, but not one whose rate
         // is still spent: that would hand the churner a fresh burst.
         now += 11 * 1000;
-        QVERIFY(admission.admitAddress(10420, v4(3))); // forgets what it may
+        QVERIFY(admission.admitAddress(ChannelPort::Message, v4(3))); // forgets what it may
         int again = 0;
-        while (again <= 100 && admission.admitAddress(10420, v4(1)))
+        while (again <= 100 && admission.admitAddress(ChannelPort::Message, v4(1)))
             ++again;
         QCOMPARE(again, 11 * 4);
     }
@@ -136,7 +137,7 @@ private slots:
         qint64 now = 0;
         Admission admission({3, 3, 4}, [&now] { return now; });
         int admitted = 0;
-        while (admitted < 10 && admission.admitAddress(10420, address))
+        while (admitted < 10 && admission.admitAddress(ChannelPort::Message, address))
             ++admitted;
         QCOMPARE(admitted, limited ? 3 : 10);
     }
