@@ -287,13 +287,10 @@ private slots:
         QVERIFY(ready.wait(ToolTimeoutMs));
 
         const ToolRun run = runTool({});
-        const QStringList problems = run.problems();
-        const auto found = std::find_if(problems.begin(), problems.end(), [](const QString &line) {
-            return line.contains(QStringLiteral("18080"));
-        });
-        QVERIFY2((found != problems.end()) == !problem.isEmpty(), qPrintable(run.out));
+        const QStringList naming = run.problems().filter(QStringLiteral("18080"));
+        QVERIFY2(naming.isEmpty() == problem.isEmpty(), qPrintable(run.out));
         for (const QString &part : problem)
-            QVERIFY2(found->contains(part), qPrintable(run.out));
+            QVERIFY2(naming.first().contains(part), qPrintable(run.out));
         QVERIFY2(run.out.contains(portLine), qPrintable(run.out));
     }
 
