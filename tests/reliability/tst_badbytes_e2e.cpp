@@ -42,20 +42,13 @@ private:
     // Two new clients on all four channels, every connection accepted.
     void connectPair(std::unique_ptr<FourChannelClient> &from, std::unique_ptr<FourChannelClient> &to)
     {
-        Form1 &window = m_server->window;
-        const int message = window.Winsock().highestIndex();
-        const int roster = window.Winusers().highestIndex();
-        const int join = window.Winjoin().highestIndex();
-        const int leave = window.Winleft().highestIndex();
+        const int accepted = m_server->window.Winsock().highestIndex();
         from = std::make_unique<FourChannelClient>();
         to = std::make_unique<FourChannelClient>();
         from->connectAll();
         to->connectAll();
         QTRY_VERIFY(from->connected() && to->connected());
-        QTRY_VERIFY(window.Winsock().highestIndex() == message + 2
-                    && window.Winusers().highestIndex() == roster + 2
-                    && window.Winjoin().highestIndex() == join + 2
-                    && window.Winleft().highestIndex() == leave + 2);
+        QTRY_VERIFY(m_server->hasClients(accepted + 2));
     }
 
 private slots:

@@ -31,8 +31,11 @@ public:
     ForkedClient(const ForkedClient &) = delete;
     ForkedClient &operator=(const ForkedClient &) = delete;
 
-    bool started() const { return m_pid > 0; }
-    void freeze() { ::kill(m_pid, SIGSTOP); }
+    void freeze()
+    {
+        if (m_pid > 0) // never -1, which would stop every process we may signal
+            ::kill(m_pid, SIGSTOP);
+    }
     void kill()
     {
         if (m_pid > 0 && ::kill(m_pid, SIGKILL) == 0)

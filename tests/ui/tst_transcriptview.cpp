@@ -285,8 +285,7 @@ private slots:
         QFETCH(int, trims);
         QFETCH(bool, clearedBefore);
         QFETCH(bool, caretStays);
-        constexpr qsizetype Bound = 4096;
-        box->setMaxHeldBytes(Bound);
+        box->setMaxHeldBytes(4096);
         const QString noticeStart = TranscriptView::TrimmedNotice.left(
                 TranscriptView::TrimmedNotice.indexOf(u"%1"));
         int appended = 0; // since the box was last emptied

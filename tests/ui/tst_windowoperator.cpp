@@ -82,7 +82,6 @@ private slots:
         QWindow *native = rig.window.windowHandle();
         rig.desk.keepOnTop();
         QVERIFY(rig.window.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-        QVERIFY(rig.window.isVisible());
         QCOMPARE(visibility.activatingShows, 0);
         // The hint reaches the window as it is: re-creating it would hide it
         // and redraw the whole window in the middle of a chat line.
@@ -98,12 +97,10 @@ private slots:
         rig.desk.keepOnTop();
         QCOMPARE(visibility.hides, hides);
         QCOMPARE(visibility.shows, shows);
-        QVERIFY(rig.window.isVisible());
 
         // A window the operator hid comes back, still without activation.
         rig.window.hide();
         rig.desk.keepOnTop();
-        QVERIFY(rig.window.isVisible());
         QCOMPARE(visibility.shows, shows + 1);
         QCOMPARE(visibility.activatingShows, 0);
     }
