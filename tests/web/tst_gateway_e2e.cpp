@@ -229,8 +229,10 @@ private slots:
             page.socket.sendTextMessage(message);
         QTRY_COMPARE(page.socket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(int(page.socket.closeCode()), closeCode);
+        // The bystander is still served (the roster may tell it of the other
+        // page too, before or after the answer).
         bystander->send({{u"t"_s, u"ping"_s}});
-        QTRY_COMPARE(bystander->got.last().value(u"t").toString(), QStringLiteral("pong"));
+        QTRY_COMPARE(bystander->said(QStringLiteral("pong")).size(), 1);
         QCOMPARE(bystander->lastState(), QStringLiteral("joined"));
         running.server.stop();
     }
