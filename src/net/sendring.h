@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sendsome.h"
+#include "wire/sendsome.h"
 
 #include <QtGlobal>
 

@@ -2,7 +2,7 @@
 
 #include "listener.h"
 #include "outputbatch.h"
-#include "sendsome.h"
+#include "wire/sendsome.h"
 #include "socketfailure.h"
 
 #include <QHostInfo>

@@ -3,8 +3,8 @@
 #include "admission.h"
 #include "endpoint.h"
 #include "flowcontrol.h"
-#include "sendsome.h"
-#include "socketreactor.h"
+#include "wire/sendsome.h"
+#include "wire/socketreactor.h"
 
 #include <QPointer>
 

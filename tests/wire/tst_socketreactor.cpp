@@ -1,6 +1,6 @@
 // The reactor over plain loopback descriptors: who is woken, and what a
 // closing connection still delivers.
-#include "net/socketreactor.h"
+#include "wire/socketreactor.h"
 #include "rawsocket.h"
 
 #include <QDir>
