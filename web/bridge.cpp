@@ -45,26 +45,21 @@
 // when the gateway stops.
 #include "bridge.h"
 
+#include "presence.h"
+#include "websocketframes.h"
+
 #include "wire/shownread.h"
 
-#include <QJsonArray>
 #include <QJsonDocument>
-#include <QWebSocket>
 
 namespace {
 
 const QString LeftNotice = QStringLiteral("Sohbetten ayrıldınız.");
 const QString GatewayStopping = QStringLiteral("sohbet-web durduruldu; yeniden bağlanılacak.");
-constexpr int PeopleSettleMs = 250;
-// A browser that does not answer a close is let go after this.
-constexpr int CloseGraceMs = 5000;
 
-QJsonArray shownNames(const QStringList &names)
+QByteArray frameOf(const QJsonObject &message)
 {
-    QJsonArray shown;
-    for (const QString &name : names)
-        shown.append(ShownRead::shownText(name));
-    return shown;
+    return WebSocketFrames::text(QJsonDocument(message).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -74,8 +69,8 @@ bool Bridge::acceptableNickname(const QString &nickname)
     return !nickname.trimmed().isEmpty() && nickname.size() <= MaxNicknameChars;
 }
 
-Bridge::Bridge(const QString &server, Limits limits, QObject *parent)
-    : QObject(parent), m_server(server), m_limits(limits)
+Bridge::Bridge(const QString &server, Limits limits, SocketReactor &reactor, Presence &presence, QObject *parent)
+    : QObject(parent), m_server(server), m_limits(limits), m_presence(presence), m_session(reactor, presence, this)
 {
     m_silence.setSingleShot(true);
     m_silence.setInterval(m_limits.silenceMs);
@@ -84,58 +79,52 @@ Bridge::Bridge(const QString &server, Limits limits, QObject *parent)
     m_stuck.setInterval(m_limits.stuckMs);
     connect(&m_stuck, &QTimer::timeout, this, [this] { end(QWebSocketProtocol::CloseCodeAbnormalDisconnection); });
 
-    connect(&m_session, &ChatSession::stateChanged, this, &Bridge::stateChanged);
-    connect(&m_session, &ChatSession::lost, this, &Bridge::lost);
-    connect(&m_session, &ChatSession::chatText, this, &Bridge::chatArrived);
-    connect(&m_session, &ChatSession::rosterText, &m_people, &People::rosterText);
-    connect(&m_session, &ChatSession::joinText, this, &Bridge::joinArrived);
-    connect(&m_session, &ChatSession::leaveText, this, &Bridge::leaveArrived);
-    m_peopleSettle.setSingleShot(true);
-    m_peopleSettle.setInterval(PeopleSettleMs);
-    connect(&m_peopleSettle, &QTimer::timeout, this, &Bridge::sendPeople);
-    connect(&m_people, &People::changed, &m_peopleSettle, qOverload<>(&QTimer::start));
+    connect(&m_session, &UserSession::stateChanged, this, &Bridge::stateChanged);
+    connect(&m_session, &UserSession::lost, this, &Bridge::lost);
+    connect(&m_session, &UserSession::chatText, this, &Bridge::chatArrived);
+    // A browser whose words cannot go on to the server is not read meanwhile.
+    connect(&m_session, &UserSession::backlogChanged, this, [this](bool full) {
+        if (m_socket)
+            m_socket->setReading(!full);
+    });
 }
 
-// The WebSocket, a child, would report its end to a bridge half gone.
+// The browser's link, a child, would report its end to a bridge half gone.
 Bridge::~Bridge()
 {
     if (m_socket)
         disconnect(m_socket, nullptr, this, nullptr);
 }
 
-void Bridge::join(QWebSocket *socket, const QString &nickname)
+void Bridge::join(BrowserLink *link, const QString &nickname)
 {
-    attach(socket);
+    attach(link);
     m_endReason.clear();
-    m_joins.clear();
-    m_people.reset(nickname);
     m_session.connectTo(nickname, m_server);
 }
 
-void Bridge::takeOver(QWebSocket *socket)
+void Bridge::takeOver(BrowserLink *link)
 {
-    attach(socket);
+    attach(link);
     sendState();
     sendPeople();
 }
 
-void Bridge::attach(QWebSocket *socket)
+void Bridge::attach(BrowserLink *link)
 {
-    if (m_socket && m_socket != socket) {
+    if (m_socket && m_socket != link) {
         // A page that reconnected while its old WebSocket still looked open.
         disconnect(m_socket, nullptr, this, nullptr);
-        connect(m_socket, &QWebSocket::disconnected, m_socket, &QObject::deleteLater);
+        connect(m_socket, &BrowserLink::gone, m_socket, &QObject::deleteLater);
         m_socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
                         QStringLiteral("Oturumu başka bir bağlantı sürdürüyor."));
     }
-    m_socket = socket;
-    socket->setParent(this);
-    disconnect(socket, nullptr, this, nullptr);
-    connect(socket, &QWebSocket::textMessageReceived, this, &Bridge::received);
-    connect(socket, &QWebSocket::binaryMessageReceived, this,
-            [this] { end(QWebSocketProtocol::CloseCodeDatatypeNotSupported); });
-    connect(socket, &QWebSocket::disconnected, this, &Bridge::socketGone);
-    connect(socket, &QWebSocket::bytesWritten, this, &Bridge::writtenSome);
+    m_socket = link;
+    link->setParent(this);
+    disconnect(link, nullptr, this, nullptr);
+    connect(link, &BrowserLink::textReceived, this, &Bridge::received);
+    connect(link, &BrowserLink::gone, this, &Bridge::socketGone);
+    connect(link, &BrowserLink::written, this, &Bridge::writtenSome);
     m_silence.start();
     checkBehind();
 }
@@ -151,7 +140,7 @@ void Bridge::received(const QString &message)
         m_session.say(object.value(QLatin1String("text")).toString());
     } else if (kind == QLatin1String("leave")) {
         end(QWebSocketProtocol::CloseCodeNormal);
-    } else if (kind == QLatin1String("join") && m_session.state() == ChatSession::State::Disconnected
+    } else if (kind == QLatin1String("join") && m_session.state() == UserSession::State::Disconnected
                && !m_leaving) {
         const QString nickname = object.value(QLatin1String("nick")).toString();
         if (!acceptableNickname(nickname)) {
@@ -166,24 +155,18 @@ void Bridge::end(int code)
 {
     m_leaving = true;
     m_endCode = code;
-    const bool wasOver = m_session.state() == ChatSession::State::Disconnected;
-    m_session.leave();
-    if (!m_socket)
-        return finishIfDone();
-    if (code == QWebSocketProtocol::CloseCodeAbnormalDisconnection) {
-        // Nobody reads a close there any more.
+    // Nobody reads a close there any more.
+    if (code == QWebSocketProtocol::CloseCodeAbnormalDisconnection && m_socket)
         m_socket->abort();
+    if (m_session.state() != UserSession::State::Disconnected) {
+        // Ends the session: stateChanged tells the page and closes.
+        m_session.leave();
         return;
     }
-    // The user's own leave closes once the leave is written (stateChanged),
-    // so the page learns "ended" first.
-    if (code == QWebSocketProtocol::CloseCodeNormal && !wasOver)
-        return;
-    if (wasOver) {
-        m_endReason = endNotice();
-        sendState();
-    }
+    m_endReason = endNotice();
+    sendState();
     closeBrowser(QWebSocketProtocol::CloseCode(code));
+    finishIfDone();
 }
 
 QString Bridge::endNotice() const
@@ -193,13 +176,8 @@ QString Bridge::endNotice() const
 
 void Bridge::closeBrowser(QWebSocketProtocol::CloseCode code)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
-        return;
-    // Closing can end the socket at once (socketGone forgets it): the grace
-    // timer is tied to the socket itself.
-    QWebSocket *socket = m_socket;
-    socket->close(code);
-    QTimer::singleShot(CloseGraceMs, socket, &QWebSocket::abort);
+    if (m_socket && m_socket->isOpen())
+        m_socket->close(quint16(code));
 }
 
 void Bridge::socketGone()
@@ -220,19 +198,21 @@ void Bridge::silent()
 
 void Bridge::finishIfDone()
 {
-    const bool sessionOver = m_session.state() == ChatSession::State::Disconnected;
+    const bool sessionOver = m_session.state() == UserSession::State::Disconnected;
     if (m_finished || m_socket || !sessionOver)
         return;
     m_finished = true;
     emit finished();
 }
 
-void Bridge::stateChanged(ChatSession::State state)
+void Bridge::stateChanged(UserSession::State state)
 {
-    if (state == ChatSession::State::Leaving)
+    if (state == UserSession::State::Leaving)
         return;
-    if (state != ChatSession::State::Disconnected) {
+    if (state != UserSession::State::Disconnected) {
         sendState();
+        if (state == UserSession::State::Connected)
+            sendPeople();
         return;
     }
     // Ended without a leave of ours: lost() follows with the reason.
@@ -240,7 +220,7 @@ void Bridge::stateChanged(ChatSession::State state)
         return;
     m_endReason = endNotice();
     sendState();
-    closeBrowser(QWebSocketProtocol::CloseCodeNormal);
+    closeBrowser(QWebSocketProtocol::CloseCode(m_endCode));
     finishIfDone();
 }
 
@@ -253,51 +233,35 @@ void Bridge::lost(const QString &reason)
 
 void Bridge::chatArrived(const QString &text)
 {
-    m_people.chatText(text);
     // Every session reads the same line at about the same time: it is made
-    // into a message once, and the others send the same, shared, string.
+    // into a frame once, and the others send the same, shared, bytes.
     static QString lastText;
-    static QString lastMessage;
+    static QByteArray lastFrame;
     if (text != lastText) {
         lastText = text;
-        lastMessage = encode({{QStringLiteral("t"), QStringLiteral("chat")},
-                              {QStringLiteral("text"), ShownRead::shownText(text)}});
+        lastFrame = frameOf({{QStringLiteral("t"), QStringLiteral("chat")},
+                             {QStringLiteral("text"), ShownRead::shownText(text)}});
     }
-    sendEncoded(lastMessage);
+    sendFrame(lastFrame);
 }
 
-void Bridge::joinArrived(const QString &text)
+void Bridge::sendShared(const QByteArray &frame)
 {
-    for (const QString &name : m_joins.feed(text)) {
-        m_people.joined(name);
-        send({{QStringLiteral("t"), QStringLiteral("joined")},
-              {QStringLiteral("text"), ShownRead::shownText(name + JoinAnnouncements::Suffix)}});
-    }
-}
-
-void Bridge::leaveArrived(const QString &text)
-{
-    const QStringList names = m_people.leaveText(text);
-    if (!names.isEmpty())
-        send({{QStringLiteral("t"), QStringLiteral("left")}, {QStringLiteral("names"), shownNames(names)}});
-}
-
-QString Bridge::encode(const QJsonObject &message)
-{
-    return QString::fromUtf8(QJsonDocument(message).toJson(QJsonDocument::Compact));
+    if (m_session.state() == UserSession::State::Connected)
+        sendFrame(frame);
 }
 
 void Bridge::send(const QJsonObject &message)
 {
-    if (m_socket && m_socket->state() == QAbstractSocket::ConnectedState)
-        sendEncoded(encode(message));
+    if (m_socket && m_socket->isOpen())
+        sendFrame(frameOf(message));
 }
 
-void Bridge::sendEncoded(const QString &message)
+void Bridge::sendFrame(const QByteArray &frame)
 {
-    if (!m_socket || m_socket->state() != QAbstractSocket::ConnectedState)
+    if (!m_socket || !m_socket->isOpen())
         return;
-    m_socket->sendTextMessage(message);
+    m_socket->sendFrame(frame);
     checkBehind();
 }
 
@@ -305,14 +269,14 @@ void Bridge::sendState()
 {
     QJsonObject message{{QStringLiteral("t"), QStringLiteral("state")}};
     switch (m_session.state()) {
-    case ChatSession::State::Connected:
+    case UserSession::State::Connected:
         message.insert(QStringLiteral("state"), QStringLiteral("joined"));
         break;
-    case ChatSession::State::Connecting:
-    case ChatSession::State::Leaving:
+    case UserSession::State::Connecting:
+    case UserSession::State::Leaving:
         message.insert(QStringLiteral("state"), QStringLiteral("connecting"));
         break;
-    case ChatSession::State::Disconnected:
+    case UserSession::State::Disconnected:
         message.insert(QStringLiteral("state"), QStringLiteral("ended"));
         message.insert(QStringLiteral("reason"), m_endReason);
         message.insert(QStringLiteral("retry"), !m_leaving || m_endCode != QWebSocketProtocol::CloseCodeNormal);
@@ -323,6 +287,8 @@ void Bridge::sendState()
 
 void Bridge::sendPeople()
 {
+    if (m_session.state() != UserSession::State::Connected)
+        return;
     // A browser that is behind gets the list once it has caught up: only the
     // newest one matters.
     if (m_behind) {
@@ -330,10 +296,15 @@ void Bridge::sendPeople()
         return;
     }
     m_peopleWaiting = false;
-    const QStringList names = m_people.sure() ? m_people.names() : m_people.rows()->stringList();
-    send({{QStringLiteral("t"), QStringLiteral("people")},
-          {QStringLiteral("names"), shownNames(names)},
-          {QStringLiteral("sure"), m_people.sure()}});
+    // Made once for every browser, and framed once by the first that sends it.
+    static QByteArray lastMessage;
+    static QByteArray lastFrame;
+    const QByteArray message = m_presence.peopleMessage();
+    if (message != lastMessage) {
+        lastMessage = message;
+        lastFrame = WebSocketFrames::text(message);
+    }
+    sendFrame(lastFrame);
 }
 
 void Bridge::writtenSome()

@@ -1,20 +1,20 @@
 #pragma once
 
-#include "wire/chatsession.h"
-#include "wire/joinannouncements.h"
-#include "wire/people.h"
+#include "browserlink.h"
+#include "usersession.h"
 
 #include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
 #include <QWebSocketProtocol>
 
-class QWebSocket;
+class Presence;
 
 // One browser user: a four-channel session with the server, and the
 // WebSocket of the page that speaks for it. The session outlives a dropped
 // WebSocket for the silence bound, so that the page, reconnecting, takes it
-// over instead of joining a second time.
+// over instead of joining a second time. Who is present comes from the
+// gateway's one reading for everyone (Presence).
 class Bridge final : public QObject
 {
     Q_OBJECT
@@ -36,7 +36,8 @@ public:
     static constexpr qsizetype MaxNicknameChars = 64;
     static bool acceptableNickname(const QString &nickname);
 
-    Bridge(const QString &server, Limits limits, QObject *parent = nullptr);
+    Bridge(const QString &server, Limits limits, SocketReactor &reactor, Presence &presence,
+           QObject *parent = nullptr);
     ~Bridge() override;
 
     // Whether a reconnecting page may still take this session over.
@@ -45,30 +46,30 @@ public:
 
     // Leaves, and closes the browser's WebSocket with code.
     void end(int code);
-    // Starts the session under nickname, speaking through socket.
-    void join(QWebSocket *socket, const QString &nickname);
-    // A page that reconnected: socket speaks for the session from now on.
-    void takeOver(QWebSocket *socket);
+    // Starts the session under nickname, speaking through link.
+    void join(BrowserLink *link, const QString &nickname);
+    // A page that reconnected: link speaks for the session from now on.
+    void takeOver(BrowserLink *link);
+    // A message every joined browser gets alike (arrivals, departures).
+    void sendShared(const QByteArray &frame);
+    // The people list has changed.
+    void sendPeople();
 
 signals:
     // The session is over and no browser speaks for it.
     void finished();
 
 private:
-    void attach(QWebSocket *socket);
+    void attach(BrowserLink *link);
     void received(const QString &message);
     void socketGone();
     void silent();
-    void stateChanged(ChatSession::State state);
+    void stateChanged(UserSession::State state);
     void lost(const QString &reason);
     void chatArrived(const QString &text);
-    void joinArrived(const QString &text);
-    void leaveArrived(const QString &text);
-    static QString encode(const QJsonObject &message);
     void send(const QJsonObject &message);
-    void sendEncoded(const QString &message);
+    void sendFrame(const QByteArray &frame);
     void sendState();
-    void sendPeople();
     void writtenSome();
     void checkBehind();
     void closeBrowser(QWebSocketProtocol::CloseCode code);
@@ -78,10 +79,9 @@ private:
 
     QString m_server;
     Limits m_limits;
-    ChatSession m_session{this};
-    People m_people{this};
-    JoinAnnouncements m_joins;
-    QPointer<QWebSocket> m_socket;
+    Presence &m_presence;
+    UserSession m_session;
+    QPointer<BrowserLink> m_socket;
     // Why the session ended, while it stays ended.
     QString m_endReason;
     // The session leaves for good: the user's own leave, or the browser gone.
@@ -92,9 +92,6 @@ private:
     bool m_finished = false;
     bool m_behind = false;
     bool m_peopleWaiting = false;
-    // Arrivals come in bursts (a class joining), each changing the list:
-    // the browser gets the list once a burst is over.
-    QTimer m_peopleSettle;
     QTimer m_silence;
     QTimer m_stuck;
 };

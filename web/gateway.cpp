@@ -1,9 +1,10 @@
 #include "gateway.h"
 
+#include "websocketframes.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTimer>
-#include <QWebSocket>
 
 namespace {
 // Stopping waits this long at most for the leaves to go out.
@@ -11,12 +12,20 @@ constexpr int StopDeadlineMs = 3000;
 }
 
 Gateway::Gateway(Options options, QObject *parent)
-    : QObject(parent),
-      m_options(std::move(options)),
-      m_webSockets(QStringLiteral("sohbet-web"), QWebSocketServer::NonSecureMode),
-      m_front(m_webSockets, m_options.files, m_options.limits)
+    : QObject(parent), m_options(std::move(options)), m_front(m_options.files, m_options.limits)
 {
-    connect(&m_webSockets, &QWebSocketServer::newConnection, this, &Gateway::accept);
+    connect(&m_front, &HttpFront::upgraded, this, &Gateway::accept);
+    connect(&m_presence, &Presence::peopleChanged, this, [this] {
+        for (Bridge *bridge : std::as_const(m_bridges))
+            bridge->sendPeople();
+    });
+    const auto toAll = [this](const QByteArray &message) {
+        const QByteArray frame = WebSocketFrames::text(message);
+        for (Bridge *bridge : std::as_const(m_bridges))
+            bridge->sendShared(frame);
+    };
+    connect(&m_presence, &Presence::arrived, this, toAll);
+    connect(&m_presence, &Presence::departed, this, toAll);
 }
 
 // The bridges go first, while what they report to is still whole.
@@ -27,56 +36,51 @@ Gateway::~Gateway()
         disconnect(bridge, nullptr, this, nullptr);
         delete bridge;
     }
+    qDeleteAll(findChildren<BrowserLink *>(Qt::FindDirectChildrenOnly));
 }
 
-void Gateway::accept()
+void Gateway::accept(int fd, const QHostAddress &peer)
 {
-    while (QWebSocket *socket = m_webSockets.nextPendingConnection()) {
-        socket->setParent(this);
-        socket->setMaxAllowedIncomingMessageSize(MaxMessageBytes);
-        socket->setMaxAllowedIncomingFrameSize(MaxMessageBytes);
-        if (m_stopping) {
-            socket->close(QWebSocketProtocol::CloseCodeGoingAway);
-            connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-            continue;
-        }
-        connect(socket, &QWebSocket::textMessageReceived, this,
-                [this, socket](const QString &message) { firstMessage(socket, message); });
-        connect(socket, &QWebSocket::binaryMessageReceived, socket,
-                [socket] { socket->close(QWebSocketProtocol::CloseCodePolicyViolated); });
-        connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-        // One that never says who it is is let go like a silent one.
-        QTimer::singleShot(m_options.bridge.silenceMs, socket, [this, socket] {
-            if (socket->parent() == this)
-                socket->abort();
-        });
+    auto *link = new BrowserLink(m_reactor, fd, MaxMessageBytes, this);
+    // Its address's place is free once the connection is gone, whoever holds it then.
+    connect(link, &QObject::destroyed, this, [this, peer] { m_front.release(peer); });
+    connect(link, &BrowserLink::gone, link, &QObject::deleteLater);
+    if (m_stopping) {
+        link->close(QWebSocketProtocol::CloseCodeGoingAway);
+        return;
     }
+    connect(link, &BrowserLink::textReceived, this,
+            [this, link](const QString &message) { firstMessage(link, message); });
+    // One that never says who it is is let go like a silent one.
+    QTimer::singleShot(m_options.bridge.silenceMs, link, [this, link] {
+        if (link->parent() == this)
+            link->abort();
+    });
 }
 
-void Gateway::firstMessage(QWebSocket *socket, const QString &message)
+void Gateway::firstMessage(BrowserLink *link, const QString &message)
 {
-    disconnect(socket, nullptr, this, nullptr);
-    disconnect(socket, &QWebSocket::binaryMessageReceived, socket, nullptr);
-    disconnect(socket, &QWebSocket::disconnected, socket, nullptr);
+    disconnect(link, &BrowserLink::textReceived, this, nullptr);
+    disconnect(link, &BrowserLink::gone, link, nullptr);
     const QJsonObject join = QJsonDocument::fromJson(message.toUtf8()).object();
     const QString nickname = join.value(QLatin1String("nick")).toString();
     const QString id = join.value(QLatin1String("id")).toString();
     if (join.value(QLatin1String("t")).toString() != QLatin1String("join") || !Bridge::acceptableNickname(nickname)
         || id.isEmpty() || id.size() > MaxIdChars) {
-        connect(socket, &QWebSocket::disconnected, socket, &QObject::deleteLater);
-        socket->close(QWebSocketProtocol::CloseCodePolicyViolated);
+        connect(link, &BrowserLink::gone, link, &QObject::deleteLater);
+        link->close(QWebSocketProtocol::CloseCodePolicyViolated);
         return;
     }
     Bridge *bridge = m_bridges.value(id);
     // The id is a tab's; a new nickname there is another person.
     if (bridge && bridge->open() && bridge->nickname() == nickname.trimmed()) {
-        bridge->takeOver(socket);
+        bridge->takeOver(link);
         return;
     }
-    bridge = new Bridge(m_options.server, m_options.bridge, this);
+    bridge = new Bridge(m_options.server, m_options.bridge, m_reactor, m_presence, this);
     m_bridges.insert(id, bridge);
     connect(bridge, &Bridge::finished, this, [this, bridge] { bridgeFinished(bridge); });
-    bridge->join(socket, nickname.trimmed());
+    bridge->join(link, nickname.trimmed());
 }
 
 void Gateway::bridgeFinished(Bridge *bridge)

@@ -2,13 +2,17 @@
 
 #include "bridge.h"
 #include "httpfront.h"
+#include "presence.h"
+
+#include "wire/socketreactor.h"
 
 #include <QHash>
-#include <QWebSocketServer>
 
-// The whole gateway: the HTTP front on its port, the WebSockets it hands on,
-// and one Bridge per browser user, found again by the id its page keeps so
-// that a page that reconnects takes its session over.
+// The whole gateway: the HTTP front on its port, the WebSockets it upgrades,
+// one Bridge per browser user, found again by the id its page keeps so that a
+// page that reconnects takes its session over, and one reading of who is
+// present for them all. Every connection, the browsers' and the sessions'
+// with the server, is watched by one reactor.
 class Gateway final : public QObject
 {
     Q_OBJECT
@@ -43,12 +47,13 @@ signals:
     void stopped();
 
 private:
-    void accept();
-    void firstMessage(QWebSocket *socket, const QString &message);
+    void accept(int fd, const QHostAddress &peer);
+    void firstMessage(BrowserLink *link, const QString &message);
     void bridgeFinished(Bridge *bridge);
 
     Options m_options;
-    QWebSocketServer m_webSockets;
+    SocketReactor m_reactor;
+    Presence m_presence;
     HttpFront m_front;
     QHash<QString, Bridge *> m_bridges;
     bool m_stopping = false;

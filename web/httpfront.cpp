@@ -1,8 +1,13 @@
 #include "httpfront.h"
 
+#include "websocketframes.h"
+
+#include "wire/sendsome.h"
+
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWebSocketServer>
+
+#include <unistd.h>
 
 namespace {
 
@@ -18,6 +23,8 @@ struct Request
     QByteArray path;
     QByteArray host;
     QByteArray origin;
+    QByteArray key;
+    QByteArray version;
     bool hasOrigin = false;
     bool upgrade = false;
 };
@@ -43,6 +50,10 @@ Request parse(const QByteArray &head)
             request.hasOrigin = true;
         } else if (name == "upgrade") {
             request.upgrade = value.toLower() == "websocket";
+        } else if (name == "sec-websocket-key") {
+            request.key = value;
+        } else if (name == "sec-websocket-version") {
+            request.version = value;
         }
     }
     return request;
@@ -50,8 +61,8 @@ Request parse(const QByteArray &head)
 
 } // namespace
 
-HttpFront::HttpFront(QWebSocketServer &webSockets, PageFiles files, AdmissionLimits limits, QObject *parent)
-    : QObject(parent), m_webSockets(webSockets), m_files(std::move(files)), m_limit(limits)
+HttpFront::HttpFront(PageFiles files, AdmissionLimits limits, QObject *parent)
+    : QObject(parent), m_files(std::move(files)), m_limit(limits)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpFront::accept);
 }
@@ -85,7 +96,6 @@ void HttpFront::accept()
 
 void HttpFront::headArrived(QTcpSocket *socket)
 {
-    // Peeked, not read: a WebSocket request goes on to Qt's own handshake whole.
     const QByteArray seen = socket->peek(MaxHeadBytes + 1);
     const qsizetype end = seen.indexOf("\r\n\r\n");
     if (end < 0) {
@@ -111,10 +121,12 @@ void HttpFront::headArrived(QTcpSocket *socket)
                     QStringLiteral("Sohbete yalnızca bu sunucunun kendi sayfasından bağlanılabilir.\n").toUtf8());
             return;
         }
-        // From here the WebSocket owns the connection and its end.
-        delete socket->findChild<QTimer *>(QStringLiteral("headTimeout"));
-        disconnect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        m_webSockets.handleConnection(socket);
+        if (request.version != "13" || request.key.isEmpty()) {
+            respond(socket, "426 Upgrade Required\r\nSec-WebSocket-Version: 13", "text/plain; charset=utf-8",
+                    QStringLiteral("Bu sunucu WebSocket sürüm 13 ile konuşur.\n").toUtf8());
+            return;
+        }
+        upgrade(socket, request.key);
         return;
     }
     const PageFiles::File file = m_files.get(request.path);
@@ -134,4 +146,28 @@ void HttpFront::respond(QTcpSocket *socket, const QByteArray &status, const QByt
                   + "\r\nContent-Length: " + QByteArray::number(body.size())
                   + "\r\nCache-Control: no-cache\r\nConnection: close\r\n" + Security + "\r\n" + body);
     socket->disconnectFromHost();
+}
+
+void HttpFront::upgrade(QTcpSocket *socket, const QByteArray &key)
+{
+    // The connection leaves Qt's socket for the gateway's reactor: a copy of
+    // the descriptor is kept, and the socket, closing its own, goes. Nothing
+    // of the WebSocket can have arrived yet, since a browser waits for the
+    // answer below before it sends a frame.
+    const QHostAddress peer = socket->peerAddress();
+    const int fd = ::dup(int(socket->socketDescriptor()));
+    disconnect(socket, &QObject::destroyed, this, nullptr);
+    socket->abort();
+    socket->deleteLater();
+    const QByteArray answer = "HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                              "Sec-WebSocket-Accept: "
+        + WebSocketFrames::acceptKey(key) + "\r\n\r\n";
+    // A fresh connection's kernel buffer takes these few bytes whole.
+    if (fd < 0 || sendSome(fd, answer.constData(), answer.size()).written != answer.size()) {
+        if (fd >= 0)
+            ::close(fd);
+        m_limit.release(peer);
+        return;
+    }
+    emit upgraded(fd, peer);
 }

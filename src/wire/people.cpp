@@ -135,6 +135,14 @@ void People::chatText(const QString &text)
     update();
 }
 
+void People::know(const QString &name)
+{
+    if (name.isEmpty() || m_known.contains(name))
+        return;
+    learn(name);
+    update();
+}
+
 void People::learn(const QString &name)
 {
     if (!name.isEmpty())

@@ -59,6 +59,8 @@ public:
     QStringList leaveText(const QString &text);
     // The text of a chat read: "<name> ..." teaches that name.
     void chatText(const QString &text);
+    // A name someone has, learnt elsewhere (a gateway knows its own users').
+    void know(const QString &name);
     // Takes the roster text gathered so far as complete.
     void settleRoster();
 

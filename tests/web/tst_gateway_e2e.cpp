@@ -265,7 +265,7 @@ private slots:
         message.send(flood);
         qint64 mostWaiting = 0;
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                     for (const QWebSocket *socket : running.gateway.findChildren<QWebSocket *>())
+                                     for (const BrowserLink *socket : running.gateway.findChildren<BrowserLink *>())
                                          mostWaiting = std::max(mostWaiting, socket->bytesToWrite());
                                      if (catchesUp && mostWaiting > limits.behindBytes)
                                          deaf.startReading();

@@ -6,7 +6,8 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QWebSocketServer>
+
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -14,13 +15,18 @@ namespace {
 
 struct Front
 {
-    explicit Front(const QString &root, AdmissionLimits limits = {})
-        : webSockets(u"test"_s, QWebSocketServer::NonSecureMode), front(webSockets, PageFiles(root), limits)
+    explicit Front(const QString &root, AdmissionLimits limits = {}) : front(PageFiles(root), limits)
     {
         front.listen(QHostAddress::LocalHost, 0);
+        QObject::connect(&front, &HttpFront::upgraded, [this](int fd) { upgraded.push_back(fd); });
     }
-    QWebSocketServer webSockets;
+    ~Front()
+    {
+        for (const int fd : upgraded)
+            ::close(fd);
+    }
     HttpFront front;
+    std::vector<int> upgraded;
 };
 
 // Sends request and gives back what came before the connection closed, or
@@ -79,6 +85,8 @@ private slots:
             << upgrade + "Origin: http://127.0.0.1:PORT.okul.example\r\n\r\n" << QByteArray("403") << QByteArray();
         QTest::newRow("Origin over https") << upgrade + "Origin: https://127.0.0.1:PORT\r\n\r\n"
                                            << QByteArray("403") << QByteArray();
+        QTest::newRow("WebSocket of another version")
+            << QByteArray(upgrade).replace("Version: 13", "Version: 8") + "\r\n" << QByteArray("426") << QByteArray();
     }
 
     void answers()
@@ -104,6 +112,9 @@ private slots:
             QVERIFY(answer.contains("\r\nContent-Security-Policy: default-src 'self';"));
         }
         QVERIFY(!answer.contains("gizli"));
+        // The key's answer, as the protocol's own example gives it.
+        QVERIFY2(answer.contains("\r\nSec-WebSocket-Accept: s3pPLMBiTxaQ9kYGzzhZRbK+xOo=\r\n") == (status == "101"), answer.constData());
+        QCOMPARE(front.upgraded.size(), size_t(status == "101"));
     }
 
     void oneAddressHoldsNoMoreThanItsShare()
