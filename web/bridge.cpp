@@ -77,7 +77,7 @@ Bridge::Bridge(const QString &server, Limits limits, SocketReactor &reactor, Pre
     connect(&m_silence, &QTimer::timeout, this, &Bridge::silent);
     m_stuck.setSingleShot(true);
     m_stuck.setInterval(m_limits.stuckMs);
-    connect(&m_stuck, &QTimer::timeout, this, [this] { end(QWebSocketProtocol::CloseCodeAbnormalDisconnection); });
+    connect(&m_stuck, &QTimer::timeout, this, [this] { end(WebSocketFrames::Abnormal); });
 
     connect(&m_session, &UserSession::stateChanged, this, &Bridge::stateChanged);
     connect(&m_session, &UserSession::lost, this, &Bridge::lost);
@@ -116,7 +116,7 @@ void Bridge::attach(BrowserLink *link)
         // A page that reconnected while its old WebSocket still looked open.
         disconnect(m_socket, nullptr, this, nullptr);
         connect(m_socket, &BrowserLink::gone, m_socket, &QObject::deleteLater);
-        m_socket->close(QWebSocketProtocol::CloseCodePolicyViolated,
+        m_socket->close(WebSocketFrames::PolicyViolated,
                         QStringLiteral("Oturumu başka bir bağlantı sürdürüyor."));
     }
     m_socket = link;
@@ -139,12 +139,12 @@ void Bridge::received(const QString &message)
     } else if (kind == QLatin1String("say")) {
         m_session.say(object.value(QLatin1String("text")).toString());
     } else if (kind == QLatin1String("leave")) {
-        end(QWebSocketProtocol::CloseCodeNormal);
+        end(WebSocketFrames::Normal);
     } else if (kind == QLatin1String("join") && m_session.state() == UserSession::State::Disconnected
                && !m_leaving) {
         const QString nickname = object.value(QLatin1String("nick")).toString();
         if (!acceptableNickname(nickname)) {
-            end(QWebSocketProtocol::CloseCodePolicyViolated);
+            end(WebSocketFrames::PolicyViolated);
             return;
         }
         join(m_socket, nickname.trimmed());
@@ -156,7 +156,7 @@ void Bridge::end(int code)
     m_leaving = true;
     m_endCode = code;
     // Nobody reads a close there any more.
-    if (code == QWebSocketProtocol::CloseCodeAbnormalDisconnection && m_socket)
+    if (code == WebSocketFrames::Abnormal && m_socket)
         m_socket->abort();
     if (m_session.state() != UserSession::State::Disconnected) {
         // Ends the session: stateChanged tells the page and closes.
@@ -165,16 +165,16 @@ void Bridge::end(int code)
     }
     m_endReason = endNotice();
     sendState();
-    closeBrowser(QWebSocketProtocol::CloseCode(code));
+    closeBrowser(quint16(code));
     finishIfDone();
 }
 
 QString Bridge::endNotice() const
 {
-    return m_endCode == QWebSocketProtocol::CloseCodeGoingAway ? GatewayStopping : LeftNotice;
+    return m_endCode == WebSocketFrames::GoingAway ? GatewayStopping : LeftNotice;
 }
 
-void Bridge::closeBrowser(QWebSocketProtocol::CloseCode code)
+void Bridge::closeBrowser(quint16 code)
 {
     if (m_socket && m_socket->isOpen())
         m_socket->close(quint16(code));
@@ -193,7 +193,7 @@ void Bridge::socketGone()
 
 void Bridge::silent()
 {
-    end(QWebSocketProtocol::CloseCodeAbnormalDisconnection);
+    end(WebSocketFrames::Abnormal);
 }
 
 void Bridge::finishIfDone()
@@ -220,7 +220,7 @@ void Bridge::stateChanged(UserSession::State state)
         return;
     m_endReason = endNotice();
     sendState();
-    closeBrowser(QWebSocketProtocol::CloseCode(m_endCode));
+    closeBrowser(quint16(m_endCode));
     finishIfDone();
 }
 
@@ -279,7 +279,7 @@ void Bridge::sendState()
     case UserSession::State::Disconnected:
         message.insert(QStringLiteral("state"), QStringLiteral("ended"));
         message.insert(QStringLiteral("reason"), m_endReason);
-        message.insert(QStringLiteral("retry"), !m_leaving || m_endCode != QWebSocketProtocol::CloseCodeNormal);
+        message.insert(QStringLiteral("retry"), !m_leaving || m_endCode != WebSocketFrames::Normal);
         break;
     }
     send(message);

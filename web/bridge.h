@@ -6,7 +6,6 @@
 #include <QJsonObject>
 #include <QPointer>
 #include <QTimer>
-#include <QWebSocketProtocol>
 
 class Presence;
 
@@ -72,7 +71,7 @@ private:
     void sendState();
     void writtenSome();
     void checkBehind();
-    void closeBrowser(QWebSocketProtocol::CloseCode code);
+    void closeBrowser(quint16 code);
     // The reason a page is given when the gateway ends its session.
     QString endNotice() const;
     void finishIfDone();

@@ -105,7 +105,8 @@ void BrowserLink::readSome()
             break;
         case FrameReader::Kind::Close:
             // Answered with the browser's own code, as the protocol asks.
-            return finish(true, WebSocketFrames::close(event.code == 1005 ? 1000 : event.code));
+            return finish(true, WebSocketFrames::close(event.code == WebSocketFrames::NoStatus
+                                                           ? quint16(WebSocketFrames::Normal) : event.code));
         case FrameReader::Kind::Fail:
             return finish(true, WebSocketFrames::close(event.code));
         }

@@ -9,6 +9,7 @@
 namespace {
 // Stopping waits this long at most for the leaves to go out.
 constexpr int StopDeadlineMs = 3000;
+constexpr int StopCheckMs = 20;
 }
 
 Gateway::Gateway(Options options, QObject *parent)
@@ -46,7 +47,7 @@ void Gateway::accept(int fd, const QHostAddress &peer)
     connect(link, &QObject::destroyed, this, [this, peer] { m_front.release(peer); });
     connect(link, &BrowserLink::gone, link, &QObject::deleteLater);
     if (m_stopping) {
-        link->close(QWebSocketProtocol::CloseCodeGoingAway);
+        link->close(WebSocketFrames::GoingAway);
         return;
     }
     connect(link, &BrowserLink::textReceived, this,
@@ -68,7 +69,7 @@ void Gateway::firstMessage(BrowserLink *link, const QString &message)
     if (join.value(QLatin1String("t")).toString() != QLatin1String("join") || !Bridge::acceptableNickname(nickname)
         || id.isEmpty() || id.size() > MaxIdChars) {
         connect(link, &BrowserLink::gone, link, &QObject::deleteLater);
-        link->close(QWebSocketProtocol::CloseCodePolicyViolated);
+        link->close(WebSocketFrames::PolicyViolated);
         return;
     }
     Bridge *bridge = m_bridges.value(id);
@@ -93,8 +94,6 @@ void Gateway::bridgeFinished(Bridge *bridge)
         }
     }
     bridge->deleteLater();
-    if (m_stopping && m_bridges.isEmpty())
-        emit stopped();
 }
 
 void Gateway::stop()
@@ -102,14 +101,17 @@ void Gateway::stop()
     if (m_stopping)
         return;
     m_stopping = true;
-    if (m_bridges.isEmpty()) {
-        QTimer::singleShot(0, this, &Gateway::stopped);
-        return;
-    }
     for (Bridge *bridge : m_bridges.values())
-        bridge->end(QWebSocketProtocol::CloseCodeGoingAway);
-    QTimer::singleShot(StopDeadlineMs, this, [this] {
-        if (!m_bridges.isEmpty())
+        bridge->end(WebSocketFrames::GoingAway);
+    // Done once every session is over and what the reactor still writes for
+    // them (the leaves, the browsers' closes) is out, or at the deadline.
+    m_stopWait.start();
+    auto *check = new QTimer(this);
+    connect(check, &QTimer::timeout, this, [this, check] {
+        if ((m_bridges.isEmpty() && m_reactor.lingeringCount() == 0) || m_stopWait.hasExpired(StopDeadlineMs)) {
+            check->deleteLater();
             emit stopped();
+        }
     });
+    check->start(StopCheckMs);
 }

@@ -6,6 +6,7 @@
 
 #include "wire/socketreactor.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 
 // The whole gateway: the HTTP front on its port, the WebSockets it upgrades,
@@ -57,4 +58,5 @@ private:
     HttpFront m_front;
     QHash<QString, Bridge *> m_bridges;
     bool m_stopping = false;
+    QElapsedTimer m_stopWait;
 };

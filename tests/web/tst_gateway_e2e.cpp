@@ -5,6 +5,7 @@
 // browser that went away.
 #include "gateway.h"
 #include "wire/channeltext.h"
+#include "wire/failuretext.h"
 #include "page.h"
 #include "reliability/harness.h"
 
@@ -113,6 +114,35 @@ private slots:
         running.server.stop();
     }
 
+    // One session reads who is present for all; when it leaves, another reads
+    // on, and every page still hears each arrival once.
+    void whoIsPresentOutlivesItsReader()
+    {
+        Running running;
+        Page *first = running.joined(QStringLiteral("Ayşe"), QStringLiteral("a"));
+        Page *second = running.joined(QStringLiteral("Mehmet"), QStringLiteral("b"));
+        QCOMPARE(second->lastState(), QStringLiteral("joined"));
+        first->send({{u"t"_s, u"leave"_s}});
+        QTRY_COMPARE(running.gateway.sessions(), 1);
+        Page *third = running.joined(QStringLiteral("Zeynep"), QStringLiteral("c"));
+        QCOMPARE(third->lastState(), QStringLiteral("joined"));
+        const QJsonArray present{u"SERVER"_s, u"Mehmet"_s, u"Zeynep"_s};
+        const auto lastPeople = [](const Page *page) {
+            QJsonArray names;
+            for (const QJsonObject &message : page->got) {
+                if (message.value(u"t") == u"people"_s)
+                    names = message.value(u"names").toArray();
+            }
+            return names;
+        };
+        for (const Page *page : {second, third}) {
+            QTRY_COMPARE(lastPeople(page), present);
+            QCOMPARE(page->said(QStringLiteral("joined")).count(QStringLiteral("Zeynep sohbete katıldı.")), 1);
+        }
+        QCOMPARE(second->said(QStringLiteral("left"), QStringLiteral("names")).size(), 1);
+        running.server.stop();
+    }
+
     void aBrowserThatWentAwayLeaves_data()
     {
         QTest::addColumn<bool>("abrupt");
@@ -167,6 +197,35 @@ private slots:
         QCOMPARE(leave.got, QByteArray());
         QCOMPARE(running.gateway.sessions(), 1);
         running.server.stop();
+    }
+
+    // The session's own connections say why it could not go on, in the words
+    // every client uses.
+    void whyThePageIsToldItEnded_data()
+    {
+        QTest::addColumn<bool>("joinFirst");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("no server") << false
+                                   << FailureText::connectFailed(QAbstractSocket::ConnectionRefusedError,
+                                                                 u"127.0.0.1"_s, {});
+        QTest::newRow("the server stopped") << true << FailureText::serverClosed(true);
+    }
+
+    void whyThePageIsToldItEnded()
+    {
+        QFETCH(bool, joinFirst);
+        QFETCH(QString, reason);
+        Running running;
+        if (!joinFirst)
+            running.server.stop();
+        Page *page = running.joined(QStringLiteral("Ayşe"));
+        if (joinFirst) {
+            QCOMPARE(page->lastState(), QStringLiteral("joined"));
+            running.server.stop();
+        }
+        QTRY_COMPARE(page->lastState(), QStringLiteral("ended"));
+        QCOMPARE(page->said(QStringLiteral("state"), QStringLiteral("reason")).last(), reason);
+        QCOMPARE(page->got.last().value(u"retry"), QJsonValue(true));
     }
 
     // Stopping the gateway takes everyone out of the chat, and tells every
