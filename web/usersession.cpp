@@ -59,10 +59,7 @@ UserSession::UserSession(SocketReactor &reactor, Presence &presence, QObject *pa
     }
     m_chat = new ChannelText(this);
     connect(m_chat, &ChannelText::text, this, [this](const QString &text) {
-        // Kept short: only enough to find the notice across a split read.
-        m_chatTail = QString(m_chatTail + text).right(2 * ServerNotice::Stopping.size());
-        if (m_chatTail.contains(ServerNotice::Stopping))
-            m_stopNoticed = true;
+        m_stopWatch.read(text);
         m_presence.chatText(this, text);
         emit chatText(text);
     });
@@ -86,8 +83,7 @@ void UserSession::connectTo(const QString &nickname, const QString &host)
     m_nickname = nickname;
     m_host = host;
     m_connected = 0;
-    m_stopNoticed = false;
-    m_chatTail.clear();
+    m_stopWatch.reset();
     m_presence.know(nickname);
     setState(State::Connecting);
     m_deadline.start(ChatSession::ConnectTimeoutMs);
@@ -203,7 +199,7 @@ void UserSession::readFrom(Link &link)
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return;
     if (n == 0) {
-        end(FailureText::serverClosed(m_stopNoticed));
+        end(FailureText::serverClosed(m_stopWatch.seen()));
         return;
     }
     end(FailureText::connectionBroke(describe(errno)));

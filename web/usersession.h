@@ -1,6 +1,7 @@
 #pragma once
 
 #include "wire/chatsession.h"
+#include "wire/servernotice.h"
 #include "wire/socketreactor.h"
 
 #include <QByteArray>
@@ -103,7 +104,6 @@ private:
     int m_connected = 0;
     bool m_chatHeld = false;
     bool m_backlog = false;
-    bool m_stopNoticed = false;
-    QString m_chatTail;
+    ServerNotice::StopWatch m_stopWatch;
     QTimer m_deadline;
 };

@@ -28,8 +28,7 @@ void ChatSession::connectTo(const QString &nickname, const QString &host)
     m_nickname = nickname;
     m_host = host;
     m_connected = 0;
-    m_stopNoticed = false;
-    m_chatTail.clear();
+    m_stopWatch.reset();
     m_link = new QObject(this);
     for (int c = 0; c < ChannelCount; ++c) {
         const auto channel = static_cast<Channel>(c);
@@ -47,10 +46,7 @@ void ChatSession::connectTo(const QString &nickname, const QString &host)
         connect(socket, &QTcpSocket::bytesWritten, this, &ChatSession::closeWhenWritten);
     }
     connect(m_texts[Message], &ChannelText::text, this, [this](const QString &text) {
-        // Kept short: only enough to find the notice across a split read.
-        m_chatTail = QString(m_chatTail + text).right(2 * ServerNotice::Stopping.size());
-        if (m_chatTail.contains(ServerNotice::Stopping))
-            m_stopNoticed = true;
+        m_stopWatch.read(text);
         emit chatText(text);
     });
     connect(m_texts[Roster], &ChannelText::text, this, &ChatSession::rosterText);
@@ -132,7 +128,7 @@ void ChatSession::failed(Channel channel)
 void ChatSession::closed()
 {
     if (m_state == State::Connected) {
-        end(FailureText::serverClosed(m_stopNoticed));
+        end(FailureText::serverClosed(m_stopWatch.seen()));
         return;
     }
     if (m_state != State::Leaving)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "wire/servernotice.h"
+
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -80,8 +82,7 @@ private:
     std::array<QTcpSocket *, ChannelCount> m_sockets{};
     std::array<ChannelText *, ChannelCount> m_texts{};
     int m_connected = 0;
-    bool m_stopNoticed = false;
     bool m_chatHeld = false;
-    QString m_chatTail;
+    ServerNotice::StopWatch m_stopWatch;
     QTimer m_deadline;
 };
