@@ -105,8 +105,8 @@ int main(int argc, char *argv[])
         sender.connectToHost(QHostAddress::LocalHost, ChannelPort::Message);
         if (!sender.waitForConnected(5000))
             return 1;
-        // The first line from a new name has every browser's people list
-        // learn it and be sent again: that happens once per speaker, and is
+        // The first line from a new name changes the people list, which goes
+        // to every browser beside it: that happens once per speaker, and is
         // left out of the rounds by a first line of its own.
         sender.write("<olcer> -|");
         QTest::qWait(WarmUpMs);

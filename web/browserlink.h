@@ -15,11 +15,11 @@
 // One browser's WebSocket once the HTTP front has answered its upgrade:
 // frames in and out on the gateway's reactor.
 //
-// Qt's QWebSocket costs some 24 KiB a connection before a word is said
-// (bench/README.md), more than a whole user may cost here; this holds the
-// part of a frame not yet read, and the frames the kernel would not take
-// yet. Those are kept as they were given, so the same chat line waiting for
-// many slow browsers is one copy.
+// Qt's QWebSocket costs some 27 KiB a connection once a message has gone
+// each way (bench/README.md), more than a whole user may cost here. This
+// holds the part of a frame not yet read, and the frames the kernel would
+// not take yet, kept as they were given: the same chat line waiting for many
+// slow browsers is one copy.
 class BrowserLink final : public QObject, public ReactorClient
 {
     Q_OBJECT
