@@ -40,11 +40,11 @@ Gateway::~Gateway()
     qDeleteAll(findChildren<BrowserLink *>(Qt::FindDirectChildrenOnly));
 }
 
-void Gateway::accept(int fd, const QHostAddress &peer)
+void Gateway::accept(int fd, Admission::Ticket place)
 {
     auto *link = new BrowserLink(m_reactor, fd, MaxMessageBytes, this);
     // Its address's place is free once the connection is gone, whoever holds it then.
-    connect(link, &QObject::destroyed, this, [this, peer] { m_front.release(peer); });
+    connect(link, &QObject::destroyed, this, [this, place] { m_front.release(place); });
     connect(link, &BrowserLink::gone, link, &QObject::deleteLater);
     if (m_stopping) {
         link->close(WebSocketFrames::GoingAway);

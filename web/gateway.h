@@ -48,7 +48,7 @@ signals:
     void stopped();
 
 private:
-    void accept(int fd, const QHostAddress &peer);
+    void accept(int fd, Admission::Ticket place);
     void firstMessage(BrowserLink *link, const QString &message);
     void bridgeFinished(Bridge *bridge);
 

@@ -62,7 +62,7 @@ Request parse(const QByteArray &head)
 } // namespace
 
 HttpFront::HttpFront(PageFiles files, AdmissionLimits limits, QObject *parent)
-    : QObject(parent), m_files(std::move(files)), m_limit(limits)
+    : QObject(parent), m_files(std::move(files)), m_admission(limits)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpFront::accept);
 }
@@ -75,17 +75,18 @@ bool HttpFront::listen(const QHostAddress &address, quint16 port)
 void HttpFront::accept()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
-        const QHostAddress peer = socket->peerAddress();
-        if (!m_limit.admit(peer)) {
+        const int fd = int(socket->socketDescriptor());
+        if (!m_admission.admit(fd, m_server.serverPort())) {
             socket->abort();
             socket->deleteLater();
             continue;
         }
         socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, SendBufferBytes);
         // Released however the connection ends, here or as a WebSocket.
-        connect(socket, &QObject::destroyed, this, [this, peer] { m_limit.release(peer); });
+        const Admission::Ticket place = m_admission.claim(fd);
+        connect(socket, &QObject::destroyed, this, [this, place] { m_admission.leave(place); });
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { headArrived(socket); });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, place] { headArrived(socket, place); });
         auto *timeout = new QTimer(socket);
         timeout->setObjectName(QStringLiteral("headTimeout"));
         timeout->setSingleShot(true);
@@ -94,7 +95,7 @@ void HttpFront::accept()
     }
 }
 
-void HttpFront::headArrived(QTcpSocket *socket)
+void HttpFront::headArrived(QTcpSocket *socket, Admission::Ticket place)
 {
     const QByteArray seen = socket->peek(MaxHeadBytes + 1);
     const qsizetype end = seen.indexOf("\r\n\r\n");
@@ -126,7 +127,7 @@ void HttpFront::headArrived(QTcpSocket *socket)
                     QStringLiteral("Bu sunucu WebSocket sürüm 13 ile konuşur.\n").toUtf8());
             return;
         }
-        upgrade(socket, request.key);
+        upgrade(socket, request.key, place);
         return;
     }
     const PageFiles::File file = m_files.get(request.path);
@@ -148,13 +149,12 @@ void HttpFront::respond(QTcpSocket *socket, const QByteArray &status, const QByt
     socket->disconnectFromHost();
 }
 
-void HttpFront::upgrade(QTcpSocket *socket, const QByteArray &key)
+void HttpFront::upgrade(QTcpSocket *socket, const QByteArray &key, Admission::Ticket place)
 {
     // The connection leaves Qt's socket for the gateway's reactor: a copy of
     // the descriptor is kept, and the socket, closing its own, goes. Nothing
     // of the WebSocket can have arrived yet, since a browser waits for the
     // answer below before it sends a frame.
-    const QHostAddress peer = socket->peerAddress();
     const int fd = ::dup(int(socket->socketDescriptor()));
     disconnect(socket, &QObject::destroyed, this, nullptr);
     socket->abort();
@@ -166,8 +166,8 @@ void HttpFront::upgrade(QTcpSocket *socket, const QByteArray &key)
     if (fd < 0 || sendSome(fd, answer.constData(), answer.size()).written != answer.size()) {
         if (fd >= 0)
             ::close(fd);
-        m_limit.release(peer);
+        m_admission.leave(place);
         return;
     }
-    emit upgraded(fd, peer);
+    emit upgraded(fd, place);
 }

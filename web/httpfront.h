@@ -1,6 +1,6 @@
 #pragma once
 
-#include "addresslimit.h"
+#include "wire/admission.h"
 #include "pagefiles.h"
 
 #include <QTcpServer>
@@ -33,23 +33,25 @@ public:
     quint16 port() const { return m_server.serverPort(); }
     QString errorString() const { return m_server.errorString(); }
     // A WebSocket's connection has ended: its address's place is free.
-    void release(const QHostAddress &peer) { m_limit.release(peer); }
+    void release(Admission::Ticket place) { m_admission.leave(place); }
 
 signals:
     // A WebSocket, upgraded: fd is the caller's to read, write and close, and
-    // its place counts against peer's limit until release(peer).
-    void upgraded(int fd, const QHostAddress &peer);
+    // its address's place is held until release(place).
+    void upgraded(int fd, Admission::Ticket place);
 
 private:
     void accept();
-    void headArrived(QTcpSocket *socket);
+    void headArrived(QTcpSocket *socket, Admission::Ticket place);
     void respond(QTcpSocket *socket, const QByteArray &status, const QByteArray &contentType,
                  const QByteArray &body);
 
-    void upgrade(QTcpSocket *socket, const QByteArray &key);
+    // The place goes with the connection, to be released by whoever holds it.
+    void upgrade(QTcpSocket *socket, const QByteArray &key, Admission::Ticket place);
 
     PageFiles m_files;
-    // Before the server: its connections release their places as they go.
-    AddressLimit m_limit;
+    // The server's own rule, per address on this port. Before the listener:
+    // its connections release their places as they go.
+    Admission m_admission;
     QTcpServer m_server;
 };

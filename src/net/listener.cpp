@@ -1,6 +1,6 @@
 #include "listener.h"
 
-#include "admission.h"
+#include "wire/admission.h"
 #include "endpoint.h"
 #include "tcpendpoint.h"
 

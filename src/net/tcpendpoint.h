@@ -1,6 +1,6 @@
 #pragma once
 
-#include "admission.h"
+#include "wire/admission.h"
 #include "endpoint.h"
 #include "flowcontrol.h"
 #include "wire/sendsome.h"

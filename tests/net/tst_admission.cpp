@@ -1,7 +1,7 @@
 // Connections per source address: the rule on a clock the test sets, and a
 // churning address refused on a real listener while another still gets on.
 #include "loopbackpool.h"
-#include "net/admission.h"
+#include "wire/admission.h"
 #include "wire/channelports.h"
 #include "rawsocket.h"
 
