@@ -42,7 +42,8 @@
 //   received), and the page says the list is not certain.
 // Closing codes: 1009 (too big) for a message over 8 KiB; 1008 (policy) for a
 // join with an empty or over-long nickname or a message before join; 1001
-// when the gateway stops.
+// when the gateway stops; 1003 for binary data, 1007 for text that is not
+// UTF-8, 1002 for frames the WebSocket protocol does not allow.
 #include "bridge.h"
 
 #include "presence.h"
@@ -84,16 +85,16 @@ Bridge::Bridge(const QString &server, Limits limits, SocketReactor &reactor, Pre
     connect(&m_session, &UserSession::chatText, this, &Bridge::chatArrived);
     // A browser whose words cannot go on to the server is not read meanwhile.
     connect(&m_session, &UserSession::backlogChanged, this, [this](bool full) {
-        if (m_socket)
-            m_socket->setReading(!full);
+        if (m_browser)
+            m_browser->setReading(!full);
     });
 }
 
 // The browser's link, a child, would report its end to a bridge half gone.
 Bridge::~Bridge()
 {
-    if (m_socket)
-        disconnect(m_socket, nullptr, this, nullptr);
+    if (m_browser)
+        disconnect(m_browser, nullptr, this, nullptr);
 }
 
 void Bridge::join(BrowserLink *link, const QString &nickname)
@@ -112,14 +113,14 @@ void Bridge::takeOver(BrowserLink *link)
 
 void Bridge::attach(BrowserLink *link)
 {
-    if (m_socket && m_socket != link) {
+    if (m_browser && m_browser != link) {
         // A page that reconnected while its old WebSocket still looked open.
-        disconnect(m_socket, nullptr, this, nullptr);
-        connect(m_socket, &BrowserLink::gone, m_socket, &QObject::deleteLater);
-        m_socket->close(WebSocketFrames::PolicyViolated,
+        disconnect(m_browser, nullptr, this, nullptr);
+        connect(m_browser, &BrowserLink::gone, m_browser, &QObject::deleteLater);
+        m_browser->close(WebSocketFrames::PolicyViolated,
                         QStringLiteral("Oturumu başka bir bağlantı sürdürüyor."));
     }
-    m_socket = link;
+    m_browser = link;
     link->setParent(this);
     disconnect(link, nullptr, this, nullptr);
     connect(link, &BrowserLink::textReceived, this, &Bridge::received);
@@ -147,7 +148,7 @@ void Bridge::received(const QString &message)
             end(WebSocketFrames::PolicyViolated);
             return;
         }
-        join(m_socket, nickname.trimmed());
+        join(m_browser, nickname.trimmed());
     }
 }
 
@@ -156,8 +157,8 @@ void Bridge::end(int code)
     m_leaving = true;
     m_endCode = code;
     // Nobody reads a close there any more.
-    if (code == WebSocketFrames::Abnormal && m_socket)
-        m_socket->abort();
+    if (code == WebSocketFrames::Abnormal && m_browser)
+        m_browser->abort();
     if (m_session.state() != UserSession::State::Disconnected) {
         // Ends the session: stateChanged tells the page and closes.
         m_session.leave();
@@ -176,15 +177,15 @@ QString Bridge::endNotice() const
 
 void Bridge::closeBrowser(quint16 code)
 {
-    if (m_socket && m_socket->isOpen())
-        m_socket->close(quint16(code));
+    if (m_browser && m_browser->isOpen())
+        m_browser->close(quint16(code));
 }
 
 void Bridge::socketGone()
 {
-    if (m_socket)
-        m_socket->deleteLater();
-    m_socket = nullptr;
+    if (m_browser)
+        m_browser->deleteLater();
+    m_browser = nullptr;
     m_stuck.stop();
     m_behind = false;
     m_session.holdChat(false);
@@ -199,7 +200,7 @@ void Bridge::silent()
 void Bridge::finishIfDone()
 {
     const bool sessionOver = m_session.state() == UserSession::State::Disconnected;
-    if (m_finished || m_socket || !sessionOver)
+    if (m_finished || m_browser || !sessionOver)
         return;
     m_finished = true;
     emit finished();
@@ -253,15 +254,15 @@ void Bridge::sendShared(const QByteArray &frame)
 
 void Bridge::send(const QJsonObject &message)
 {
-    if (m_socket && m_socket->isOpen())
+    if (m_browser && m_browser->isOpen())
         sendFrame(frameOf(message));
 }
 
 void Bridge::sendFrame(const QByteArray &frame)
 {
-    if (!m_socket || !m_socket->isOpen())
+    if (!m_browser || !m_browser->isOpen())
         return;
-    m_socket->sendFrame(frame);
+    m_browser->sendFrame(frame);
     checkBehind();
 }
 
@@ -316,9 +317,9 @@ void Bridge::writtenSome()
 
 void Bridge::checkBehind()
 {
-    if (!m_socket)
+    if (!m_browser)
         return;
-    const bool behind = m_socket->bytesToWrite() > m_limits.behindBytes;
+    const bool behind = m_browser->bytesToWrite() > m_limits.behindBytes;
     if (behind == m_behind)
         return;
     m_behind = behind;

@@ -80,7 +80,7 @@ private:
     Limits m_limits;
     Presence &m_presence;
     UserSession m_session;
-    QPointer<BrowserLink> m_socket;
+    QPointer<BrowserLink> m_browser;
     // Why the session ended, while it stays ended.
     QString m_endReason;
     // The session leaves for good: the user's own leave, or the browser gone.
