@@ -11,6 +11,7 @@
 
 #include <QHostInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -102,7 +103,13 @@ void UserSession::connectTo(const QString &nickname, const QString &host)
             end(FailureText::connectFailed(QAbstractSocket::HostNotFoundError, m_host, info.errorString()));
             return;
         }
-        resolved(info.addresses().constFirst());
+        // One address is tried, as a lab's server is found by its IPv4
+        // address where it has one.
+        const QList<QHostAddress> addresses = info.addresses();
+        const auto v4 = std::find_if(addresses.begin(), addresses.end(), [](const QHostAddress &candidate) {
+            return candidate.protocol() == QAbstractSocket::IPv4Protocol;
+        });
+        resolved(v4 != addresses.end() ? *v4 : addresses.constFirst());
     });
 }
 

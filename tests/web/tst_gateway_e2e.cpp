@@ -12,20 +12,24 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <optional>
+
 using namespace Reliability;
 
 namespace {
 
-Gateway::Options withLimits(Bridge::Limits limits)
+Gateway::Options withLimits(Bridge::Limits limits, const QString &server)
 {
     Gateway::Options options;
     options.bridge = limits;
+    options.server = server;
     return options;
 }
 
 struct Running
 {
-    explicit Running(Bridge::Limits limits = {}) : gateway(withLimits(limits))
+    explicit Running(Bridge::Limits limits = {}, const QString &serverHost = QStringLiteral("127.0.0.1"))
+        : held(std::in_place, withLimits(limits, serverHost)), gateway(*held)
     {
         gateway.listen(QHostAddress::LocalHost, 0);
     }
@@ -41,7 +45,9 @@ struct Running
     }
 
     RunningServer server;
-    Gateway gateway;
+    // Reset to end the gateway as its program does once it has stopped.
+    std::optional<Gateway> held;
+    Gateway &gateway;
     std::vector<std::unique_ptr<Page>> pages;
 };
 
@@ -203,23 +209,31 @@ private slots:
     // every client uses.
     void whyThePageIsToldItEnded_data()
     {
+        QTest::addColumn<QString>("server");
         QTest::addColumn<bool>("joinFirst");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("no server") << false
+        QTest::newRow("no server") << u"127.0.0.1"_s << false
                                    << FailureText::connectFailed(QAbstractSocket::ConnectionRefusedError,
                                                                  u"127.0.0.1"_s, {});
-        QTest::newRow("the server stopped") << true << FailureText::serverClosed(true);
+        QTest::newRow("no server, by name") << u"localhost"_s << false
+                                            << FailureText::connectFailed(QAbstractSocket::ConnectionRefusedError,
+                                                                          u"localhost"_s, {});
+        QTest::newRow("a name nobody has") << u"sunucu.invalid"_s << true
+                                           << FailureText::connectFailed(QAbstractSocket::HostNotFoundError,
+                                                                         u"sunucu.invalid"_s, {});
+        QTest::newRow("the server stopped") << u"127.0.0.1"_s << true << FailureText::serverClosed(true);
     }
 
     void whyThePageIsToldItEnded()
     {
+        QFETCH(QString, server);
         QFETCH(bool, joinFirst);
         QFETCH(QString, reason);
-        Running running;
+        Running running({}, server);
         if (!joinFirst)
             running.server.stop();
         Page *page = running.joined(QStringLiteral("Ayşe"));
-        if (joinFirst) {
+        if (joinFirst && reason == FailureText::serverClosed(true)) {
             QCOMPARE(page->lastState(), QStringLiteral("joined"));
             running.server.stop();
         }
@@ -252,6 +266,8 @@ private slots:
         QSignalSpy stopped(&running.gateway, &Gateway::stopped);
         running.gateway.stop();
         QTRY_COMPARE(stopped.count(), 1);
+        // What the gateway owed was written before it said it stopped.
+        running.held.reset();
         QTRY_COMPARE(page->socket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(page->socket.closeCode(), QWebSocketProtocol::CloseCodeGoingAway);
         if (serverUp)
