@@ -212,7 +212,9 @@ void Bridge::stateChanged(UserSession::State state)
         return;
     if (state != UserSession::State::Disconnected) {
         sendState();
-        if (state == UserSession::State::Connected)
+        // A later user is shown the list at once; the first, once the
+        // server's roster has come.
+        if (state == UserSession::State::Connected && m_presence.known())
             sendPeople();
         return;
     }

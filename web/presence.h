@@ -45,6 +45,9 @@ public:
 
     // {"t":"people",...} as it stands.
     QByteArray peopleMessage();
+    // Whether a roster has been read since the last user went (before that
+    // the list says nothing, not that nobody is there).
+    bool known() { return m_people.sure() || m_people.rows()->rowCount() > 0; }
 
 signals:
     void peopleChanged();

@@ -279,21 +279,25 @@ private slots:
     void whatABrowserMayNotSend_data()
     {
         QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QByteArray>("binary"); // sent after the messages
         QTest::addColumn<int>("closeCode");
         const QString join = uR"({"t":"join","id":"k","nick":"%1"})"_s;
         QTest::newRow("over 8 KiB") << QStringList{join.arg(u"Veli"), uR"({"t":"say","text":"%1"})"_s.arg(QString(8200, u'x'))}
-                                    << int(QWebSocketProtocol::CloseCodeTooMuchData);
-        QTest::newRow("a line before the join") << QStringList{uR"({"t":"say","text":"a"})"_s}
+                                    << QByteArray() << int(QWebSocketProtocol::CloseCodeTooMuchData);
+        QTest::newRow("a line before the join") << QStringList{uR"({"t":"say","text":"a"})"_s} << QByteArray()
                                                 << int(QWebSocketProtocol::CloseCodePolicyViolated);
-        QTest::newRow("an empty nickname") << QStringList{join.arg(u"  ")}
+        QTest::newRow("an empty nickname") << QStringList{join.arg(u"  ")} << QByteArray()
                                            << int(QWebSocketProtocol::CloseCodePolicyViolated);
         QTest::newRow("an over-long nickname") << QStringList{join.arg(QString(Bridge::MaxNicknameChars + 1, u'ş'))}
-                                               << int(QWebSocketProtocol::CloseCodePolicyViolated);
+                                               << QByteArray() << int(QWebSocketProtocol::CloseCodePolicyViolated);
+        QTest::newRow("binary data") << QStringList{join.arg(u"Veli")} << QByteArray("\x01\x02")
+                                     << int(QWebSocketProtocol::CloseCodeDatatypeNotSupported);
     }
 
     void whatABrowserMayNotSend()
     {
         QFETCH(QStringList, messages);
+        QFETCH(QByteArray, binary);
         QFETCH(int, closeCode);
         Running running;
         Page *bystander = running.joined(QStringLiteral("Ayşe"));
@@ -302,6 +306,8 @@ private slots:
         QTRY_VERIFY(page.open());
         for (const QString &message : messages)
             page.socket.sendTextMessage(message);
+        if (!binary.isEmpty())
+            page.socket.sendBinaryMessage(binary);
         QTRY_COMPARE(page.socket.state(), QAbstractSocket::UnconnectedState);
         QCOMPARE(int(page.socket.closeCode()), closeCode);
         // The bystander is still served (the roster may tell it of the other
