@@ -299,15 +299,7 @@ void Bridge::sendPeople()
         return;
     }
     m_peopleWaiting = false;
-    // Made once for every browser, and framed once by the first that sends it.
-    static QByteArray lastMessage;
-    static QByteArray lastFrame;
-    const QByteArray message = m_presence.peopleMessage();
-    if (message != lastMessage) {
-        lastMessage = message;
-        lastFrame = WebSocketFrames::text(message);
-    }
-    sendFrame(lastFrame);
+    sendFrame(m_presence.peopleFrame());
 }
 
 void Bridge::writtenSome()

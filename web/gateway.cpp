@@ -20,8 +20,7 @@ Gateway::Gateway(Options options, QObject *parent)
         for (Bridge *bridge : std::as_const(m_bridges))
             bridge->sendPeople();
     });
-    const auto toAll = [this](const QByteArray &message) {
-        const QByteArray frame = WebSocketFrames::text(message);
+    const auto toAll = [this](const QByteArray &frame) {
         for (Bridge *bridge : std::as_const(m_bridges))
             bridge->sendShared(frame);
     };

@@ -1,5 +1,7 @@
 #include "presence.h"
 
+#include "websocketframes.h"
+
 #include "wire/shownread.h"
 
 #include <QJsonArray>
@@ -16,9 +18,10 @@ QJsonArray shownNames(const QStringList &names)
     return shown;
 }
 
-QByteArray json(const QJsonObject &message)
+// A page's message, framed once for every browser that gets it.
+QByteArray frameOf(const QJsonObject &message)
 {
-    return QJsonDocument(message).toJson(QJsonDocument::Compact);
+    return WebSocketFrames::text(QJsonDocument(message).toJson(QJsonDocument::Compact));
 }
 
 } // namespace
@@ -30,21 +33,21 @@ Presence::Presence(QObject *parent) : QObject(parent)
     m_settle.setInterval(SettleMs);
     connect(&m_settle, &QTimer::timeout, this, &Presence::peopleChanged);
     connect(&m_people, &People::changed, this, [this] {
-        m_peopleMessage.clear();
+        m_peopleFrame.clear();
         m_settle.start();
     });
     connect(&m_roster, &ChannelText::text, &m_people, &People::rosterText);
     connect(&m_join, &ChannelText::text, this, [this](const QString &text) {
         for (const QString &name : m_joins.feed(text)) {
             m_people.joined(name);
-            emit arrived(json({{QStringLiteral("t"), QStringLiteral("joined")},
+            emit arrived(frameOf({{QStringLiteral("t"), QStringLiteral("joined")},
                                {QStringLiteral("text"), ShownRead::shownText(name + JoinAnnouncements::Suffix)}}));
         }
     });
     connect(&m_leave, &ChannelText::text, this, [this](const QString &text) {
         const QStringList names = m_people.leaveText(text);
         if (!names.isEmpty())
-            emit departed(json({{QStringLiteral("t"), QStringLiteral("left")},
+            emit departed(frameOf({{QStringLiteral("t"), QStringLiteral("left")},
                                 {QStringLiteral("names"), shownNames(names)}}));
     });
 }
@@ -101,13 +104,13 @@ void Presence::chatText(const QObject *session, const QString &text)
         m_people.chatText(text);
 }
 
-QByteArray Presence::peopleMessage()
+QByteArray Presence::peopleFrame()
 {
-    if (m_peopleMessage.isEmpty()) {
+    if (m_peopleFrame.isEmpty()) {
         const QStringList names = m_people.sure() ? m_people.names() : m_people.rows()->stringList();
-        m_peopleMessage = json({{QStringLiteral("t"), QStringLiteral("people")},
+        m_peopleFrame = frameOf({{QStringLiteral("t"), QStringLiteral("people")},
                                 {QStringLiteral("names"), shownNames(names)},
                                 {QStringLiteral("sure"), m_people.sure()}});
     }
-    return m_peopleMessage;
+    return m_peopleFrame;
 }

@@ -19,7 +19,7 @@
 // goes, the next oldest reads on from wherever its own stream stands.
 //
 // What it reads becomes the page's messages (the comment at the top of
-// bridge.cpp), made once for every browser.
+// bridge.cpp), made and framed once for every browser.
 class Presence final : public QObject
 {
     Q_OBJECT
@@ -43,17 +43,17 @@ public:
     void leaveBytes(const QObject *session, const QByteArray &bytes);
     void chatText(const QObject *session, const QString &text);
 
-    // {"t":"people",...} as it stands.
-    QByteArray peopleMessage();
+    // {"t":"people",...} as it stands, framed.
+    QByteArray peopleFrame();
     // Whether a roster has been read since the last user went (before that
     // the list says nothing, not that nobody is there).
     bool known() { return m_people.sure() || m_people.rows()->rowCount() > 0; }
 
 signals:
     void peopleChanged();
-    // {"t":"joined",...} and {"t":"left",...}, for every browser.
-    void arrived(const QByteArray &message);
-    void departed(const QByteArray &message);
+    // {"t":"joined",...} and {"t":"left",...}, framed, for every browser.
+    void arrived(const QByteArray &frame);
+    void departed(const QByteArray &frame);
 
 private:
     bool reads(const QObject *session) const { return !m_sessions.isEmpty() && m_sessions.constFirst() == session; }
@@ -64,6 +64,6 @@ private:
     ChannelText m_roster{this};
     ChannelText m_join{this};
     ChannelText m_leave{this};
-    QByteArray m_peopleMessage;
+    QByteArray m_peopleFrame;
     QTimer m_settle;
 };
